@@ -1,0 +1,169 @@
+"""Shared helpers for the end-to-end tests.
+
+The tests generate launchers with vkrgen, run the real vkrsvc.exe under Wine in the test
+run's private prefix and look at what a user sees: console output, exit codes, log files,
+registry and service state. ctest passes the locations in the environment:
+VKR_LAUNCHER, VKR_GENERATOR, VKR_WINEPREFIX, VKR_BUILD, VKR_FIXTURES, VKR_SOURCE.
+"""
+
+import getpass
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+from dataclasses import dataclass
+from pathlib import Path
+
+LAUNCHER = Path(os.environ.get("VKR_LAUNCHER", "out/vkrsvc.exe")).resolve()
+GENERATOR = Path(os.environ.get("VKR_GENERATOR", "out/vkrgen")).resolve()
+WINEPREFIX = Path(os.environ.get("VKR_WINEPREFIX", "build/windows/wineprefix")).resolve()
+BUILD = Path(os.environ.get("VKR_BUILD", "build/windows")).resolve()
+FIXTURES = Path(os.environ.get("VKR_FIXTURES", BUILD / "tests" / "fixtures")).resolve()
+SOURCE = Path(os.environ.get("VKR_SOURCE", Path(__file__).resolve().parents[2])).resolve()
+WITHENV = FIXTURES / "withenv" / "withenv.exe"
+
+
+def wine_env(extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": str(WINEPREFIX),
+        "WINEDEBUG": "-all",
+        "WINEDLLOVERRIDES": "mscoree=;mshtml=;winemenubuilder.exe=",
+    })
+    env.pop("DISPLAY", None)
+    if extra:
+        env.update(extra)
+    return env
+
+
+def win_path(path):
+    """The Windows name of a Linux path inside Wine (drive Z: maps the root)."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+def wine_temp_dir():
+    """The Linux path of the tests' user's Windows temp directory (C:\\users\\<user>\\Temp)."""
+    return WINEPREFIX / "drive_c" / "users" / getpass.getuser() / "Temp"
+
+
+@dataclass
+class Result:
+    code: int
+    stdout: str
+    stderr: str
+
+    @property
+    def lines(self):
+        return self.stdout.replace("\r\n", "\n").splitlines()
+
+
+def _decode(data):
+    return data.decode("latin-1")
+
+
+def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=None):
+    """Runs a Windows program under Wine.
+
+    env: extra Linux environment variables (Wine passes most of them on to the program).
+    windows_env: variables set through the withenv fixture, for the ones Wine overrides
+    (TMP, TEMP, USERPROFILE, ...); a value of "" removes the variable.
+    Returns a Result with the exit code and the raw stdout/stderr (line ends as written).
+    """
+    command = ["wine"]
+    if windows_env:
+        # Wine joins its arguments into withenv's command line with Windows quoting, and
+        # withenv hands everything after " -- " to the program verbatim.
+        command += [str(WITHENV)] + [f"{k}={v}" for k, v in windows_env.items()] + ["--", win_path(exe)]
+    else:
+        command.append(str(exe))
+    command += [str(a) for a in args]
+    proc = subprocess.run(command, env=wine_env(env), cwd=cwd, timeout=timeout,
+                          input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return Result(proc.returncode, _decode(proc.stdout), _decode(proc.stderr))
+
+
+def reg(*args, check=False):
+    """wine reg ARGS; returns a Result."""
+    proc = subprocess.run(["wine", "reg"] + list(args), env=wine_env(), stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=120)
+    result = Result(proc.returncode, _decode(proc.stdout), _decode(proc.stderr))
+    if check and result.code != 0:
+        raise AssertionError(f"reg {' '.join(args)} failed: {result.stdout}{result.stderr}")
+    return result
+
+
+def toml_string(value):
+    return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def generate(config_text, output, launcher=LAUNCHER, check=True):
+    """Builds a launcher from a TOML configuration text; returns (Path of the exe, Result)."""
+    output = Path(output)
+    output.parent.mkdir(parents=True, exist_ok=True)
+    config = output.with_suffix(".toml")
+    config.write_text(config_text, encoding="utf-8")
+    proc = subprocess.run([str(GENERATOR), "build", str(config), "-o", str(output), "--launcher", str(launcher)],
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    result = Result(proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace"))
+    if check and result.code != 0:
+        raise AssertionError(f"vkrgen build failed ({result.code}): {result.stdout}{result.stderr}")
+    return output, result
+
+
+LOG_NAME = re.compile(r"^vkr_nlog_(\d+)\.log$")
+
+
+def log_files(directory=None):
+    directory = Path(directory) if directory else wine_temp_dir()
+    if not directory.is_dir():
+        return []
+    found = [p for p in directory.iterdir() if LOG_NAME.match(p.name)]
+    return sorted(found, key=lambda p: int(LOG_NAME.match(p.name).group(1)))
+
+
+def read_log(path):
+    """The text of a diagnostic log (UTF-8 with BOM, CRLF), BOM removed, line ends kept."""
+    data = Path(path).read_bytes()
+    if data.startswith(b"\xef\xbb\xbf"):
+        data = data[3:]
+    return data.decode("utf-8")
+
+
+def log_of(exe, directory=None):
+    """The newest diagnostic log whose header names this executable, or None."""
+    name = Path(exe).name.lower()
+    for path in reversed(log_files(directory)):
+        text = read_log(path)
+        first = text.split("\r\n", 1)[0].lower()
+        if first.startswith("started executable") and name in first and win_path(exe).lower() in first:
+            return path
+    return None
+
+
+def log_lines(path):
+    """The log's lines after the header, each without its "[s:ms] " prefix."""
+    lines = read_log(path).split("\r\n")[1:]
+    return [re.sub(r"^\[-?\d+:-?\d+\] ", "", l) for l in lines if l]
+
+
+class LauncherTestCase(unittest.TestCase):
+    """A test with its own work directory under the build tree, removed on success."""
+
+    def setUp(self):
+        root = BUILD / "e2e-work"
+        root.mkdir(parents=True, exist_ok=True)
+        self.work = Path(tempfile.mkdtemp(prefix=self.id().split(".")[-1][:40] + "-", dir=root))
+        self.addCleanup(self._cleanup_work)
+
+    def _cleanup_work(self):
+        outcome = getattr(self, "_outcome", None)
+        ok = True
+        if outcome is not None and hasattr(outcome, "result") and outcome.result is not None:
+            ok = not (outcome.result.failures or outcome.result.errors)
+        if ok:
+            shutil.rmtree(self.work, ignore_errors=True)
+
+    def make_launcher(self, config_text, name="app.exe", subdir=""):
+        return generate(config_text, self.work / subdir / name)[0]

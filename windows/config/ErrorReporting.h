@@ -1,0 +1,33 @@
+#pragma once
+// The one path for user-visible failures: a localized message N with an optional argument
+// for its first "{0}", shown in a message box or on the console, and for fatal failures the
+// end of the process after the extraction directory has been removed.
+#include <string_view>
+
+namespace vkr {
+
+enum class ErrorOutput { MessageBox, Console };
+void setErrorOutput(ErrorOutput mode) noexcept;
+ErrorOutput errorOutput() noexcept;
+
+// The message text with only the first "{0}" replaced; an argument of nullptr replaces nothing.
+std::wstring substituteArgument(std::wstring_view text, const wchar_t* argument);
+
+void showMessage(int number, const wchar_t* argument = nullptr);
+void showMessage8(int number, const char* argument);
+void showErrorText(std::wstring_view text);
+[[noreturn]] void fatalText(std::wstring_view text);
+[[noreturn]] void fatalMessage(int number, const wchar_t* argument = nullptr);
+[[noreturn]] void fatalMessage8(int number, const char* argument);
+
+// Removes the extraction directory (if any) and ends the process with the code. The only
+// place where the launcher ends a process on a failure.
+[[noreturn]] void terminate(int exitCode);
+void removeDirectoryContents(const char* path, bool descend);
+
+// Test seam: called by terminate instead of ExitProcess after the clean-up. It must not
+// return (a test hook throws).
+using TerminateHook = void (*)(int exitCode);
+void setTerminateHookForTest(TerminateHook hook) noexcept;
+
+} // namespace vkr

@@ -1,0 +1,28 @@
+#pragma once
+// Judging a candidate java executable: does it exist, which version does it report (from the
+// per-user version cache while the executable is unchanged, else by running it with
+// "-version"), and does that version lie in the configured range.
+#include "jvm/JavaVersion.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace vkr {
+
+inline constexpr const char* kVersionCacheKey = "SOFTWARE\\morrandt\\quenta\\jvms\\";
+inline constexpr const char* kFailureMarker = "1.0.0";
+
+bool locateJavaExe(const std::string& home, std::string& path);
+// path is rewritten in place (canonical form, then possibly javaw.exe); version receives the
+// determined version whenever one was determined.
+bool checkJavaExe(std::string& path, std::string& version, const VersionComponents& minimum,
+                  const VersionComponents& maximum, bool allowPrerelease);
+bool readCachedVersion(const std::string& path, const FILETIME& lastWrite, std::string& version);
+void storeCachedVersion(const std::string& path, const FILETIME& lastWrite, const std::string& version);
+bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::string& version);
+
+// The version in the first line of a "-version" banner, or false when neither prefix matches.
+bool parseVersionBanner(std::string_view firstLine, std::string& version);
+
+} // namespace vkr
