@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Configures and builds both trees: the host tree (generator) first, then the Windows tree
+# (launcher, unit tests, fixtures), whose tests also use the host generator.
+# Results land in out/: vkrsvc.exe, vkrgen, vkrgen.exe.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset host >/dev/null
+cmake --build --preset host
+cmake --preset windows >/dev/null
+cmake --build --preset windows
