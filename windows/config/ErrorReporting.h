@@ -2,6 +2,7 @@
 // The one path for user-visible failures: a localized message N with an optional argument
 // for its first "{0}", shown in a message box or on the console, and for fatal failures the
 // end of the process after the extraction directory has been removed.
+#include <string>
 #include <string_view>
 
 namespace vkr {
