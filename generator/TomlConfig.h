@@ -1,0 +1,35 @@
+// The TOML form of a configuration, both ways.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Block.h"
+
+namespace vkr::gen {
+
+// Parses a configuration; configPath names the file in messages and is the base of
+// relative included-file sources. Errors read "FILE:LINE: SETTING: what is wrong".
+bool parseConfigurationToml(const std::string& text, const std::filesystem::path& configPath,
+                            Configuration& config, std::string& error);
+bool loadConfigurationToml(const std::filesystem::path& configPath, Configuration& config,
+                           std::string& error);
+
+// Prints a block so that parsing the result gives the same block. fileSources holds one
+// source path per included file; an empty one prints a placeholder and a comment.
+bool formatConfigurationToml(const Configuration& config,
+                             const std::vector<std::string>& fileSources, std::string& toml,
+                             std::string& error);
+
+// The launcher writes an included file to "<extraction directory>\<name>" and creates
+// only the first directory level, so anything but "file" or "dir\file" either fails at
+// every start or writes outside the extraction directory.
+bool checkIncludedName(const std::string& name, std::string& error);
+
+// Writes the included files below dir (names mapped to subdirectories) and returns
+// their absolute paths as sources.
+bool extractIncludedFiles(const Configuration& config, const std::filesystem::path& dir,
+                          std::vector<std::string>& sources, std::string& error);
+
+}  // namespace vkr::gen
