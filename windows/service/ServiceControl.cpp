@@ -1,0 +1,207 @@
+#include "service/ServiceControl.h"
+
+#include "config/ConfigStore.h"
+#include "launcher/LauncherState.h"
+#include "service/ServiceControlLogic.h"
+#include "util/Format.h"
+#include "util/Handles.h"
+#include "util/Paths.h"
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace vkr {
+namespace {
+
+constexpr int kDependenciesKey = 149;
+constexpr int kDescriptionMessage = 20017;
+constexpr size_t kTextCapacity = 6000;
+constexpr DWORD kConfigBufferBytes = 6000;
+
+constexpr DWORD kManagerFullAccess = SC_MANAGER_ALL_ACCESS;       // 0xF003F
+constexpr DWORD kManagerConnect = SC_MANAGER_CONNECT;             // 1
+constexpr DWORD kStopAccess = SERVICE_STOP | SERVICE_QUERY_STATUS; // 0x24
+constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS; // 5
+
+// Through stdio, so that line ends get the C runtime's text-mode translation like every other
+// console line of the launcher; flushed at once because the process may end right after.
+template <class... A>
+void print(std::string_view format, const A&... arguments) {
+    std::string line = format8(format, arguments...);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+UniqueServiceHandle openManager(DWORD access) {
+    return UniqueServiceHandle(OpenSCManagerA(nullptr, nullptr, access));
+}
+
+UniqueServiceHandle openService(const UniqueServiceHandle& manager, DWORD access) {
+    return UniqueServiceHandle(OpenServiceW(manager.get(), serviceName().c_str(), access));
+}
+
+std::wstring readWideSetting(int key) {
+    std::vector<wchar_t> buffer(kTextCapacity);
+    size_t length = configWideText(key, buffer.data(), buffer.size());
+    return std::wstring(buffer.data(), length);
+}
+
+std::wstring readDescription() {
+    std::vector<wchar_t> buffer(kTextCapacity);
+    rawMessageText(kDescriptionMessage, buffer.data(), buffer.size());
+    return std::wstring(buffer.data());
+}
+
+// Looked up at run time: the launcher must also load on systems whose advapi32 lacks it.
+void setDescription(SC_HANDLE service) {
+    std::wstring description = readDescription();
+    if (description.empty()) return;
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (!advapi) return;
+    FARPROC entry = GetProcAddress(advapi, "ChangeServiceConfig2W");
+    if (!entry) return;
+    using ChangeServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+    auto changeConfig = reinterpret_cast<ChangeServiceConfig2Function>(reinterpret_cast<void (*)()>(entry));
+    SERVICE_DESCRIPTIONW info{};
+    info.lpDescription = description.data();
+    changeConfig(service, SERVICE_CONFIG_DESCRIPTION, &info); // a missing description is no failure
+}
+
+} // namespace
+
+int installService(DWORD startType) {
+    uninstallService(false);
+    UniqueServiceHandle manager = openManager(kManagerFullAccess);
+    if (!manager) {
+        print("Could not open SCManager.\n");
+        return 1;
+    }
+    const std::wstring& name = serviceName();
+    std::wstring binaryPath = formatW(L"\"%s\"", executableLongPath());
+    std::optional<std::wstring> dependencies = buildDependencyList(readWideSetting(kDependenciesKey));
+    UniqueServiceHandle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                               SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
+                                               binaryPath.c_str(), nullptr, nullptr,
+                                               dependencies ? dependencies->c_str() : nullptr, nullptr, nullptr));
+    if (!service) {
+        print("Could not create service.\n");
+        return 1;
+    }
+    setDescription(service.get());
+    service.reset();
+    manager.reset();
+    print("Installed service '%S'.\n", name);
+    return 0;
+}
+
+int uninstallService(bool verbose) {
+    stopService(false);
+    UniqueServiceHandle manager = openManager(kManagerFullAccess);
+    if (!manager) {
+        if (verbose) print("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service = openService(manager, DELETE);
+    if (service && DeleteService(service.get())) {
+        service.reset();
+        manager.reset();
+        if (verbose) print("Uninstalled service '%S'.\n", serviceName());
+        return 0;
+    }
+    if (verbose) print("Could not delete service.\n");
+    return 1;
+}
+
+int startService(const ArgumentVector& arguments) {
+    UniqueServiceHandle manager = openManager(kManagerConnect);
+    if (!manager) {
+        print("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service = openService(manager, SERVICE_START);
+    if (!service) {
+        int error = static_cast<int>(GetLastError());
+        print("Could not start service. Error code: %d\n", error);
+        return 1;
+    }
+    std::vector<const wchar_t*> startArguments = startArgumentPointers(arguments);
+    BOOL started = StartServiceW(service.get(), static_cast<DWORD>(startArguments.size()),
+                                 startArguments.empty() ? nullptr : startArguments.data());
+    DWORD error = started ? ERROR_SUCCESS : GetLastError();
+    service.reset();
+    manager.reset();
+    if (started) {
+        print("Starting service '%S'.\n", serviceName());
+        return 0;
+    }
+    if (error == ERROR_SERVICE_ALREADY_RUNNING) {
+        print("Service is already running.\n");
+        return 0;
+    }
+    print("Could not start service. Error code: %d\n", static_cast<int>(error));
+    return 1;
+}
+
+int stopService(bool verbose) {
+    UniqueServiceHandle manager = openManager(kManagerConnect);
+    if (!manager) {
+        if (verbose) print("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service = openService(manager, kStopAccess);
+    if (!service) {
+        if (verbose) print("Could not stop service.\n");
+        return 1;
+    }
+    SERVICE_STATUS status{};
+    if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        print("Stopping service '%S'.\n", serviceName());
+        StopWaitProbe probe{
+            [&service](SERVICE_STATUS& current) { return QueryServiceStatus(service.get(), &current) != FALSE; },
+            [] { return GetTickCount(); },
+            [](DWORD milliseconds) { Sleep(milliseconds); },
+        };
+        print(waitForServiceStop(probe) ? "Service stopped\n" : "Error while stopping service\n");
+        return 0;
+    }
+    if (GetLastError() == ERROR_SERVICE_NOT_ACTIVE) {
+        print("Service is already stopped.\n");
+        return 0;
+    }
+    if (verbose) print("Could not stop service.\n");
+    return 1;
+}
+
+int serviceStatus() {
+    UniqueServiceHandle manager = openManager(kManagerConnect);
+    if (!manager) {
+        print("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service = openService(manager, kStatusAccess);
+    SERVICE_STATUS status{};
+    if (!service || !QueryServiceStatus(service.get(), &status)) {
+        print("Could not get status.\n");
+        return 1;
+    }
+    int result = 3;
+    if (status.dwCurrentState == SERVICE_RUNNING) {
+        print("Running.\n");
+        result = 0;
+    } else {
+        print("Not running.\n");
+    }
+    std::vector<BYTE> buffer(kConfigBufferBytes);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    DWORD needed = 0;
+    if (!QueryServiceConfigA(service.get(), config, kConfigBufferBytes, &needed)) {
+        int error = static_cast<int>(GetLastError());
+        print("Could not get config (%d, %d).\n", error, static_cast<int>(needed));
+        return 1;
+    }
+    if (config->dwStartType == SERVICE_AUTO_START) print("%s.\n", "Auto-start");
+    return result;
+}
+
+} // namespace vkr
