@@ -12,6 +12,10 @@ namespace vkr {
 
 inline constexpr const char* kVersionCacheKey = "SOFTWARE\\morrandt\\quenta\\jvms\\";
 inline constexpr const char* kFailureMarker = "1.0.0";
+// How long a "java -version" child may run before it is ended.
+inline constexpr DWORD kVersionQueryTimeoutMs = 60000;
+// The most a cached "Version" value may hold; a longer value is a miss (probed again).
+inline constexpr DWORD kMaxCachedVersionBytes = 6000;
 
 bool locateJavaExe(const std::string& home, std::string& path);
 // path is rewritten in place (canonical form, then possibly javaw.exe); version receives the
@@ -24,5 +28,11 @@ bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::s
 
 // The version in the first line of a "-version" banner, or false when neither prefix matches.
 bool parseVersionBanner(std::string_view firstLine, std::string& version);
+
+// The cache key's name below HKEY_CURRENT_USER for an executable path.
+std::string versionCacheKeyName(const std::string& path);
+
+// Test seam: the wait for the "-version" child (kVersionQueryTimeoutMs unless set).
+void setVersionQueryTimeoutForTest(DWORD milliseconds) noexcept;
 
 } // namespace vkr
