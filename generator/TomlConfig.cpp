@@ -378,7 +378,15 @@ bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
   std::vector<LocaleGroup> groups;
   std::vector<IncludedFile> files;
   static const char* const kSections[] = {"service", "launcher", "instance", "java", "log", "splash"};
-  for (auto&& [key, value] : root) {
+  // [raw] last, so a clash with a named setting is always reported at the raw key.
+  std::vector<std::pair<const toml::key*, const toml::node*>> ordered;
+  for (auto&& [key, value] : root)
+    if (key.str() != "raw") ordered.push_back({&key, &value});
+  for (auto&& [key, value] : root)
+    if (key.str() == "raw") ordered.push_back({&key, &value});
+  for (const auto& [keyPointer, valuePointer] : ordered) {
+    const toml::key& key = *keyPointer;
+    const toml::node& value = *valuePointer;
     std::string name(key.str());
     bool isSection = false;
     for (const char* s : kSections) isSection = isSection || name == s;
