@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace vkr {
 
@@ -21,5 +23,16 @@ void removeDllSearchDirectory(void* cookie);
 const std::string& jvmHome() noexcept;
 const std::string& jvmVersion() noexcept;
 CreateJavaVMFunction jvmCreationEntryPoint() noexcept;
+
+// The pure rules of the loading step.
+// The directory holding the java executable, without the backslash before its file name.
+std::string binDirectoryOf(std::string_view javaExe);
+// The executable's path up to and including that backslash, followed by "..".
+std::string jvmHomeOf(std::string_view javaExe);
+// The java executable of a JDK's private runtime: "..\\jre\\bin\\java.exe" behind the
+// executable's directory.
+std::string privateRuntimeJavaExe(std::string_view javaExe);
+// The VM kind directories in the order they are tried; a configured name comes first.
+std::vector<std::string> vmKindOrder(std::string_view configuredKind);
 
 } // namespace vkr
