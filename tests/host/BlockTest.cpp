@@ -8,7 +8,7 @@ namespace {
 
 using test::get32;
 using test::makePe;
-using test::PeSpec;
+using test::PeShape;
 
 std::string bytes(std::initializer_list<int> list) {
   std::string s;
@@ -137,18 +137,18 @@ TEST(BlockReader, RefusesDamagedCountsAndLengths) {
 TEST(PeLayout, FindsTheBlockBehindTheLastSectionHeader) {
   struct Case {
     const char* name;
-    PeSpec spec;
+    PeShape shape;
     uint64_t block;
     size_t cleared;  // header fields to clear in a rebuild
   } cases[] = {
-      {"plain", PeSpec{}, 0x500, 0},
+      {"plain", PeShape{}, 0x500, 0},
       // The launcher reads the last header, not the furthest data: the block goes there.
-      {"last header not the furthest", PeSpec{{{0x400, 0x100}, {0x200, 0x100}}, 0, 0, 0, 0x500}, 0x300, 0},
-      {"symbol table behind the sections", PeSpec{{{0x200, 0x200}, {0x400, 0x100}}, 0x500, 0, 0, 0x600}, 0x500, 2},
-      {"certificate behind the sections", PeSpec{{{0x200, 0x200}, {0x400, 0x100}}, 0, 0x500, 0x80, 0x580}, 0x500, 1},
+      {"last header not the furthest", PeShape{{{0x400, 0x100}, {0x200, 0x100}}, 0, 0, 0, 0x500}, 0x300, 0},
+      {"symbol table behind the sections", PeShape{{{0x200, 0x200}, {0x400, 0x100}}, 0x500, 0, 0, 0x600}, 0x500, 2},
+      {"certificate behind the sections", PeShape{{{0x200, 0x200}, {0x400, 0x100}}, 0, 0x500, 0x80, 0x580}, 0x500, 1},
   };
   for (const auto& k : cases) {
-    std::string image = makePe(k.spec);
+    std::string image = makePe(k.shape);
     MemorySource source(image);
     PeLayout layout;
     std::string error;
@@ -159,7 +159,7 @@ TEST(PeLayout, FindsTheBlockBehindTheLastSectionHeader) {
 }
 
 TEST(PeLayout, RefusesWhatIsNotAUsablePe) {
-  std::string good = makePe(PeSpec{});
+  std::string good = makePe(PeShape{});
   struct Case {
     const char* name;
     std::string image;

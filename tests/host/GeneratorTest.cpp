@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::get32;
 using test::makePe;
-using test::PeSpec;
+using test::PeShape;
 
 class GeneratorTest : public test::ScratchDirTest {
  protected:
@@ -35,15 +35,15 @@ class GeneratorTest : public test::ScratchDirTest {
 TEST_F(GeneratorTest, CutsTheLauncherAtTheEndOfItsLastSection) {
   struct Case {
     const char* name;
-    PeSpec spec;
+    PeShape shape;
     std::string trailer;
   } cases[] = {
-      {"earlier block", PeSpec{}, std::string("\xD5\x13\xE4\xE8 old block", 14)},
-      {"symbol table", PeSpec{{{0x200, 0x200}, {0x400, 0x100}}, 0x500, 0, 0, 0x500}, "symbols"},
-      {"signature", PeSpec{{{0x200, 0x200}, {0x400, 0x100}}, 0, 0x500, 0x40, 0x500}, std::string(0x40, 'S')},
+      {"earlier block", PeShape{}, std::string("\xD5\x13\xE4\xE8 old block", 14)},
+      {"symbol table", PeShape{{{0x200, 0x200}, {0x400, 0x100}}, 0x500, 0, 0, 0x500}, "symbols"},
+      {"signature", PeShape{{{0x200, 0x200}, {0x400, 0x100}}, 0, 0x500, 0x40, 0x500}, std::string(0x40, 'S')},
   };
   for (const auto& k : cases) {
-    std::string pe = makePe(k.spec);
+    std::string pe = makePe(k.shape);
     auto launcher = write("launcher.exe", pe + k.trailer);
     auto out = dir / "out.exe";
     std::string error;
@@ -69,7 +69,7 @@ TEST_F(GeneratorTest, CutsTheLauncherAtTheEndOfItsLastSection) {
 TEST_F(GeneratorTest, InspectPrintsWhatBuildWrote) {
   write("lib/b.dll", "dll bytes");
   auto withFile = write("files.toml", "[service]\nname = \"Files\"\n[[files]]\nname = \"lib\\\\b.dll\"\nsource = \"lib/b.dll\"\n");
-  auto launcher = write("launcher.exe", makePe(PeSpec{}));
+  auto launcher = write("launcher.exe", makePe(PeShape{}));
   std::string error, toml;
   ASSERT_TRUE(buildLauncher(withFile, launcher, dir / "out.exe", error)) << error;
   ASSERT_TRUE(inspectExecutable(dir / "out.exe", dir / "x", toml, error)) << error;
@@ -81,9 +81,9 @@ TEST_F(GeneratorTest, InspectPrintsWhatBuildWrote) {
 }
 
 TEST_F(GeneratorTest, RefusesWithoutWritingAnything) {
-  auto good = write("launcher.exe", makePe(PeSpec{}));
+  auto good = write("launcher.exe", makePe(PeShape{}));
   auto text = write("notes.txt", std::string(200, 'n'));
-  auto truncated = write("truncated.exe", makePe(PeSpec{}).substr(0, 0x100));
+  auto truncated = write("truncated.exe", makePe(PeShape{}).substr(0, 0x100));
   auto bad = write("bad.toml", "[java]\nmin-version = 8\n");
   write("out.exe", "previous output");
   struct Case {
@@ -109,7 +109,7 @@ TEST_F(GeneratorTest, RefusesWithoutWritingAnything) {
 // Every file position of the launcher is a signed 32-bit number.
 TEST_F(GeneratorTest, RefusesALauncherThatWouldPass2GiB) {
   uint32_t end = 0x7FFFF000;
-  std::string pe = makePe(PeSpec{{{0x200, 0x200}, {0x400, end - 0x400}}, 0, 0, 0, 0x500});
+  std::string pe = makePe(PeShape{{{0x200, 0x200}, {0x400, end - 0x400}}, 0, 0, 0, 0x500});
   auto launcher = write("huge.exe", pe);
   fs::resize_file(launcher, end);  // sparse: nothing of it is read before the check
   std::string error;
@@ -119,7 +119,7 @@ TEST_F(GeneratorTest, RefusesALauncherThatWouldPass2GiB) {
 }
 
 TEST_F(GeneratorTest, InspectRefusesAnExecutableWithoutBlock) {
-  auto plain = write("plain.exe", makePe(PeSpec{}));
+  auto plain = write("plain.exe", makePe(PeShape{}));
   std::string toml, error;
   EXPECT_FALSE(inspectExecutable(plain, {}, toml, error));
   EXPECT_NE(error.find("plain.exe: no configuration block"), std::string::npos) << error;
