@@ -298,10 +298,14 @@ struct Parser {
           return fail(nameNode->source(), entry + ".name", "the name is already included");
       const auto* source = sourceNode->as_string();
       if (!source) return fail(sourceNode->source(), entry + ".source", std::string("expected a text, found ") + typeName(*sourceNode));
+      if (source->get().empty())
+        return fail(sourceNode->source(), entry + ".source",
+                    "no source given for the included file (inspect prints an empty source "
+                    "unless --extract-dir is used)");
       fs::path path = pathFromUtf8(source->get());
       if (path.is_relative()) path = configPath.parent_path() / path;
       std::error_code ec;
-      if (source->get().empty() || !fs::is_regular_file(path, ec))
+      if (!fs::is_regular_file(path, ec))
         return fail(sourceNode->source(), entry + ".source",
                     "included file not found: " + path.string());
       uint64_t size = fs::file_size(path, ec);

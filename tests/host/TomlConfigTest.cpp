@@ -258,6 +258,7 @@ TEST_F(TomlConfigTest, RefusesBadSettingsNamingFileLineAndSetting) {
       {"[[files]]\nname = \"a;b\"\nsource = \"present.jar\"\n", 2, "files[1].name", "\";\""},
       {"[[files]]\nname = \"C:\\\\x\"\nsource = \"present.jar\"\n", 2, "files[1].name", "relative"},
       {"[[files]]\nsource = \"present.jar\"\n", 1, "files[1]", "missing name"},
+      {"[[files]]\nname = \"a.jar\"\nsource = \"\"\n", 3, "files[1].source", "no source given"},
       {"[service]\nname = \"a\"\n[raw]\n\"101\" = \"b\"\n", 4, "raw.101", "already set by service.name"},
       {"[raw]\n\"2002\" = \"1\"\n", 2, "raw.2002", "derived from the [[files]] list"},
       {"[raw]\n\"0x10\" = \"1\"\n", 2, "raw.0x10", "decimal 32-bit number"},
