@@ -11,14 +11,17 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 case "$action" in
   setup)
+    mkdir -p "$WINEPREFIX"
+    # The server and the processes Wine starts keep running after this script: they must not
+    # hold on to ctest's output pipe, or ctest would wait for them forever. A server that is
+    # already running (from an earlier setup) makes this fail harmlessly.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      mkdir -p "$WINEPREFIX"
-      wineboot -i >/dev/null 2>&1 || true
+      wineboot -i </dev/null >/dev/null 2>&1 || true
     fi
-    wineserver -p
-    wine cmd /c exit 0 >/dev/null 2>&1
+    wine cmd /c exit 0 </dev/null >/dev/null 2>&1
     ;;
   shutdown)
-    wineserver -k >/dev/null 2>&1 || true
+    wineserver -k </dev/null >/dev/null 2>&1 || true
     ;;
 esac
