@@ -29,6 +29,8 @@ bool startsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) no
     return true;
 }
 
+} // namespace
+
 void enterWorkingDirectory() {
     std::vector<wchar_t> buffer(kMaxPath);
     configWideText(kWorkingDirectoryKey, buffer.data(), buffer.size());
@@ -45,8 +47,6 @@ void enterWorkingDirectory() {
     SetCurrentDirectoryW(resolved.c_str());
     logMessage(L"change working directory to %s", resolved);
 }
-
-} // namespace
 
 char flavourLetter() noexcept { return g_flavourLetter; }
 

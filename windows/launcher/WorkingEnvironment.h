@@ -8,6 +8,9 @@ namespace vkr {
 
 void prepareWorkingEnvironment();
 void reducePath();
+// The working-directory step: configuration key 146 expanded, resolved against the
+// executable's directory and entered; "" leaves the current directory.
+void enterWorkingDirectory();
 // The first character of configuration key 2001, or '\0'.
 char flavourLetter() noexcept;
 
