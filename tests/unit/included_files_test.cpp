@@ -204,7 +204,18 @@ TEST_F(IncludedFilesTest, RecordLayoutCases) {
     }
 }
 
-TEST_F(IncludedFilesTest, ASecondLevelDirectoryIsNotCreatedAndEndsWithInternalError11) {
+TEST_F(IncludedFilesTest, OnlyTheFirstLevelDirectoryIsCreated) {
+    setConfigTextForTest(2002, "1");
+    setConfigTextForTest(2003, "lib\\x\\c.dll");
+    const std::string dir = outputDirectory();
+    // Size 0: nothing to write, so the directories are all there is to see.
+    const std::int64_t position = openRecords({{0, ""}});
+    EXPECT_EQ(extractRecords(file_, position, 1), 0);
+    EXPECT_TRUE(isDirectory(dir + "\\lib"));
+    EXPECT_FALSE(isPresent(dir + "\\lib\\x"));
+}
+
+TEST_F(IncludedFilesTest, AnOutputThatCannotBeCreatedEndsWithInternalError11) {
     setConfigTextForTest(2002, "1");
     setConfigTextForTest(2003, "lib\\x\\c.dll");
     const std::string dir = outputDirectory();
@@ -217,8 +228,8 @@ TEST_F(IncludedFilesTest, ASecondLevelDirectoryIsNotCreatedAndEndsWithInternalEr
         EXPECT_EQ(t.exitCode, 1);
     }
     EXPECT_EQ(captured.text(), "An internal error occurred (error code: 11)\n");
-    EXPECT_TRUE(isDirectory(dir + "\\lib"));
-    EXPECT_FALSE(isPresent(dir + "\\lib\\x"));
+    // The fatal end removed lib and the directory.
+    EXPECT_FALSE(isPresent(dir));
 }
 
 TEST_F(IncludedFilesTest, ContentEndingEarlyIsAReadFailure) {
@@ -254,49 +265,102 @@ TEST_F(IncludedFilesTest, NoIncludedFilesCreateNothing) {
     }
 }
 
+struct AccessList {
+    bool isProtected = false;
+    std::vector<std::string> trustees;  // in order; every entry must be an allow entry
+    std::vector<BYTE> flags;            // the entries' inheritance flags
+};
+
+AccessList accessListOf(PSECURITY_DESCRIPTOR descriptor) {
+    AccessList list;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    list.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) {
+        list.trustees.push_back("<no access list: everybody>");
+        return list;
+    }
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            list.trustees.push_back("<not an allow entry>");
+            continue;
+        }
+        char* sid = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &sid);
+        list.trustees.emplace_back(sid ? sid : "?");
+        list.flags.push_back(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+        LocalFree(sid);
+    }
+    return list;
+}
+
+AccessList accessListOfPath(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return {};
+    AccessList list = accessListOf(descriptor);
+    LocalFree(descriptor);
+    return list;
+}
+
+std::string processUserSid() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    std::vector<unsigned char> user(512);
+    DWORD needed = 0;
+    GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &needed);
+    CloseHandle(token);
+    char* sid = nullptr;
+    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+    const std::string text = sid ? sid : "";
+    LocalFree(sid);
+    return text;
+}
+
 // The directory lies in the Windows temp directory when the launcher is a service: ordinary
 // users may create entries there, so it must not take their grants, and its jars must not
 // be replaceable by them.
 TEST_F(IncludedFilesTest, TheExtractionDirectoryIsWritableOnlyByItsUserSystemAndAdministrators) {
+    const std::string user = processUserSid();
+    ASSERT_FALSE(user.empty());
+    const std::vector<std::string> expected{"S-1-5-18", "S-1-5-32-544", user};
+    const BYTE inherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(extractionDirectorySddl(user).c_str(),
+                                                                     SDDL_REVISION_1, &descriptor, nullptr));
+    const AccessList built = accessListOf(descriptor);
+    LocalFree(descriptor);
+    EXPECT_TRUE(built.isProtected) << "would take the temp directory's grants";
+    EXPECT_EQ(built.trustees, expected);
+    EXPECT_EQ(built.flags, std::vector<BYTE>(3, inherited)) << "files inside must get the same list";
+
     createExtractionDirectory();
     const std::string dir = extractionDirectoryName();
     ASSERT_TRUE(isDirectory(dir));
 
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetNamedSecurityInfoA(dir.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                                    nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
-    ASSERT_NE(dacl, nullptr) << "no access list: everybody may write";
-    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "inherits the temp directory's grants";
-
-    std::vector<std::string> trustees;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-        ASSERT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-        char* sid = nullptr;
-        ASSERT_TRUE(ConvertSidToStringSidA(&ace->SidStart, &sid));
-        trustees.emplace_back(sid);
-        LocalFree(sid);
-    }
+    // Whether the system keeps a directory's own access list at all (Wine needs extended
+    // attributes for it): a directory made with a list of one entry shows it.
+    const std::string probe = scratch_ + "acl_probe";
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;BA)", SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    ASSERT_TRUE(CreateDirectoryA(probe.c_str(), &attributes));
     LocalFree(descriptor);
+    const AccessList kept = accessListOfPath(probe);
+    RemoveDirectoryA(probe.c_str());
+    if (kept.trustees != std::vector<std::string>{"S-1-5-32-544"})
+        GTEST_SKIP() << "this system does not keep access lists given at creation";
 
-    HANDLE token = nullptr;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-    std::vector<unsigned char> user(512);
-    DWORD needed = 0;
-    ASSERT_TRUE(GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size()), &needed));
-    CloseHandle(token);
-    char* own = nullptr;
-    ASSERT_TRUE(ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &own));
-    const std::string ownSid = own;
-    LocalFree(own);
-
-    EXPECT_EQ(trustees, (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544", ownSid}));
+    const AccessList onDisk = accessListOfPath(dir);
+    EXPECT_TRUE(onDisk.isProtected);
+    EXPECT_EQ(onDisk.trustees, expected);
 }
 
 } // namespace

@@ -95,6 +95,7 @@ int extractIncludedFiles(bool createDirectory) {
     logMessage(L"extracting files");
     const std::int32_t count = configInt(kIncludedCountKey);
     logMessage(L"Included files: %d", count);
+    g_unextractedPosition = 0;
     // A negative count names no file either; it must not create an empty directory.
     if (count <= 0) {
         if (createDirectory) g_extractionDirectory.clear();
@@ -107,6 +108,7 @@ int extractIncludedFiles(bool createDirectory) {
 }
 
 int extractRecords(LauncherFile& file, std::int64_t position, std::int32_t count) {
+    g_unextractedPosition = 0;
     // A position outside the file is a read failure of the launcher file.
     if (!seekLauncherFile(file, position)) return 1;
     const std::string names = configTextCopy(kIncludedNamesKey);
