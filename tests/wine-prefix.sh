@@ -11,15 +11,21 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
 case "$action" in
   setup)
-    mkdir -p "$WINEPREFIX"
+    # A new prefix is created by a server of its own that is left to end on its own: with a
+    # persistent server already up, the first boot raced a second one and two service
+    # managers served the same prefix, each knowing only the services created through it.
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+      wineboot -i </dev/null >/dev/null 2>&1 || true
+      wineserver -w </dev/null >/dev/null 2>&1 || true
+    fi
     # The server and the processes Wine starts keep running after this script: they must not
     # hold on to ctest's output pipe, or ctest would wait for them forever. A server that is
     # already running (from an earlier setup) makes this fail harmlessly.
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i </dev/null >/dev/null 2>&1 || true
-    fi
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+    # Tests that look at message boxes run with the relay trace; limited to MessageBoxW it
+    # costs next to nothing.
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f </dev/null >/dev/null 2>&1
     ;;
   shutdown)
     wineserver -k </dev/null >/dev/null 2>&1 || true

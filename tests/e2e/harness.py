@@ -53,6 +53,7 @@ class Result:
     code: int
     stdout: str
     stderr: str
+    message_boxes: list = None
 
     @property
     def lines(self):
@@ -63,12 +64,47 @@ def _decode(data):
     return data.decode("latin-1")
 
 
-def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=None):
+RELAY_MESSAGE_BOX = re.compile(
+    r'Call user32\.MessageBoxW\([0-9a-fA-F]+,[0-9a-fA-F]+ L"((?:[^"\\]|\\.)*)",[0-9a-fA-F]+ L"((?:[^"\\]|\\.)*)",([0-9a-fA-F]+)\)')
+
+
+def _unescape_debugstr(text):
+    # Wine's debug strings escape \n, \r, \t, \\, \" and write other non-printable or
+    # non-ASCII characters as a backslash and four hex digits.
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            simple = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"'}
+            if n in simple:
+                out.append(simple[n])
+                i += 2
+                continue
+            if re.match(r"[0-9a-fA-F]{4}", text[i + 1:i + 5]):
+                out.append(chr(int(text[i + 1:i + 5], 16)))
+                i += 5
+                continue
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def message_boxes(relay_output):
+    """(text, caption, flags) of every MessageBoxW call in a relay trace."""
+    return [(_unescape_debugstr(m.group(1)), _unescape_debugstr(m.group(2)), int(m.group(3), 16))
+            for m in RELAY_MESSAGE_BOX.finditer(relay_output)]
+
+
+def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=None, trace_message_boxes=False):
     """Runs a Windows program under Wine.
 
     env: extra Linux environment variables (Wine passes most of them on to the program).
     windows_env: variables set through the withenv fixture, for the ones Wine overrides
     (TMP, TEMP, USERPROFILE, ...); a value of "" removes the variable.
+    trace_message_boxes: run with Wine's relay trace and collect the message boxes the
+    program shows (without a display MessageBoxW returns at once, so only the trace tells
+    what the user would have seen); stderr then holds the trace.
     Returns a Result with the exit code and the raw stdout/stderr (line ends as written).
     """
     command = ["wine"]
@@ -79,9 +115,14 @@ def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=Non
     else:
         command.append(str(exe))
     command += [str(a) for a in args]
-    proc = subprocess.run(command, env=wine_env(env), cwd=cwd, timeout=timeout,
+    environment = wine_env(env)
+    if trace_message_boxes:
+        environment["WINEDEBUG"] = "+relay"
+    proc = subprocess.run(command, env=environment, cwd=cwd, timeout=timeout,
                           input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    return Result(proc.returncode, _decode(proc.stdout), _decode(proc.stderr))
+    stderr = _decode(proc.stderr)
+    return Result(proc.returncode, _decode(proc.stdout), stderr,
+                  message_boxes(stderr) if trace_message_boxes else None)
 
 
 def reg(*args, check=False):

@@ -212,8 +212,7 @@ void loadConfigurationFrom(LauncherFile& file) {
     std::int32_t groups = readCount(file, 8);
     for (std::int32_t g = 0; g < groups; ++g) {
         std::string prefix = readString(file);
-        bool applies = std::strncmp(locale, prefix.c_str(), prefix.size()) == 0 && prefix.size() <= std::strlen(locale);
-        readMessages(file, readCount(file, 8), applies);
+        readMessages(file, readCount(file, 8), localeGroupApplies(locale, prefix));
     }
 
     blockEnd = static_cast<std::int32_t>(launcherFilePosition(file));
@@ -249,6 +248,10 @@ size_t configWideText(int key, wchar_t* buffer, size_t capacity) {
 }
 
 std::wstring configWideText(int key) { return widenBytes(textValue(key)); }
+
+bool localeGroupApplies(std::string_view locale, std::string_view prefix) noexcept {
+    return locale.substr(0, prefix.size()) == prefix;
+}
 
 std::int32_t parseConfigInt(std::string_view text) noexcept {
     size_t i = 0;

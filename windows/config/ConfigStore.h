@@ -58,6 +58,9 @@ std::wstring rawMessageText(int id);
 size_t messageText(int id, wchar_t* buffer, size_t capacity);
 std::wstring messageText(int id);
 
+// Whether a locale override group with this prefix applies to the selected locale: the
+// locale begins with the prefix (byte-wise, case-sensitive); "" applies to every locale.
+bool localeGroupApplies(std::string_view locale, std::string_view prefix) noexcept;
 // Pure decimal parsing with configInt's rules (leading blanks, sign, digits, clamping).
 std::int32_t parseConfigInt(std::string_view text) noexcept;
 
