@@ -16,12 +16,13 @@ import unittest
 from dataclasses import dataclass
 from pathlib import Path
 
-LAUNCHER = Path(os.environ.get("VKR_LAUNCHER", "out/vkrsvc.exe")).resolve()
-GENERATOR = Path(os.environ.get("VKR_GENERATOR", "out/vkrgen")).resolve()
-WINEPREFIX = Path(os.environ.get("VKR_WINEPREFIX", "build/windows/wineprefix")).resolve()
-BUILD = Path(os.environ.get("VKR_BUILD", "build/windows")).resolve()
-FIXTURES = Path(os.environ.get("VKR_FIXTURES", BUILD / "tests" / "fixtures")).resolve()
 SOURCE = Path(os.environ.get("VKR_SOURCE", Path(__file__).resolve().parents[2])).resolve()
+# Defaults for a run by hand from any directory: the presets' trees of this checkout.
+LAUNCHER = Path(os.environ.get("VKR_LAUNCHER", SOURCE / "out" / "vkrsvc.exe")).resolve()
+GENERATOR = Path(os.environ.get("VKR_GENERATOR", SOURCE / "out" / "vkrgen")).resolve()
+WINEPREFIX = Path(os.environ.get("VKR_WINEPREFIX", SOURCE / "build" / "windows" / "wineprefix")).resolve()
+BUILD = Path(os.environ.get("VKR_BUILD", SOURCE / "build" / "windows")).resolve()
+FIXTURES = Path(os.environ.get("VKR_FIXTURES", BUILD / "tests" / "fixtures")).resolve()
 WITHENV = FIXTURES / "withenv" / "withenv.exe"
 
 
