@@ -183,6 +183,29 @@ class ServiceControlTest(LauncherTestCase):
                           [f"Stopping service '{name}'.", "Service stopped", f"Installed service '{name}'."], 0)
         self.assertEqual(self.registry_values(name)["ImagePath"], f'"{win_path(exe)}"')
 
+    def test_install_and_start_returns_the_start_result(self):
+        # The launcher registers itself and is started. Its service host does not run an
+        # application yet and reports itself stopped at once; Wine's manager then fails the
+        # start (1053) where Windows would report it started. Either way the second line and
+        # the exit code are the start operation's.
+        name = self.service_name("Both")
+        exe = self.launcher(name, **{"107": "0"})
+        result = run(exe, "/install-and-start")
+        self.assertEqual(result.lines[0], f"Installed service '{name}'.")
+        self.assertEqual(len(result.lines), 2, result.stdout)
+        started = result.lines[1] == f"Starting service '{name}'."
+        if not started:
+            self.assertRegex(result.lines[1], r"^Could not start service\. Error code: \d+$")
+        self.assertEqual(result.code, 0 if started else 1)
+        self.assertEqual(self.registry_values(name)["Start"], "0x3")
+        # A refused install still goes on to the start, whose line and code are the command's.
+        bad = "Vkr\\Both"
+        self.addCleanup(run, TESTSERVICE, "--remove", bad)
+        result = run(exe, "/install-and-start", bad)
+        self.assertEqual(result.lines[0], "Could not create service.")
+        self.assertRegex(result.lines[1], r"^Could not start service\. Error code: \d+$")
+        self.assertEqual((len(result.lines), result.code), (2, 1))
+
     def test_failures_the_manager_reports(self):
         exe = self.launcher()
         with self.subTest("name the manager refuses"):
