@@ -13,7 +13,24 @@ echo "== generated $demo/myservice.exe; its configuration:"
 out/vkrgen inspect "$demo/myservice.exe" | head -n 20
 
 export WINEPREFIX="$PWD/build/demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe="
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
-echo "== wine myservice.exe /help"
-wine "$demo/myservice.exe" /help
-echo "== exit code $?"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+fi
+# Wine's service manager lives as long as the server; keep it up for the service commands.
+wineserver -p
+trap 'wineserver -k' EXIT
+
+show() {
+  echo "== wine myservice.exe $*"
+  set +e
+  wine "$demo/myservice.exe" "$@"
+  echo "== exit code $?"
+  set -e
+}
+show /help
+show /install
+show /status
+show /stop
+show /uninstall
+show /status
