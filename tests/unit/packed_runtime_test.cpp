@@ -8,6 +8,8 @@
 #include "util/DiagnosticLog.h"
 #include "util/Paths.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -22,69 +24,15 @@
 namespace vkr {
 namespace {
 
-std::string fixturesDirectory() {
-    // ctest hands the Linux path of the build tree; Wine maps / to Z:.
-    const char* value = std::getenv("VKR_FIXTURES");
-    std::string dir = value ? value : "";
-    if (!dir.empty() && dir[0] == '/') {
-        for (char& c : dir) c = c == '/' ? '\\' : c;
-        dir = "Z:" + dir;
-    }
-    return dir;
-}
-
-std::string readWholeFile(const std::string& name) {
-    std::string text;
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(h);
-    return text;
-}
-
-void writeWholeFile(const std::string& name, const std::string& text) {
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
-}
+using test::fixturesDirectory;
+using test::lines;
+using test::readWholeFile;
+using test::removeTree;
+using test::writeWholeFile;
 
 std::string withoutCarriageReturns(std::string text) {
     std::erase(text, '\r');
     return text;
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    const std::string plain = withoutCarriageReturns(text);
-    while (start < plain.size()) {
-        size_t end = plain.find('\n', start);
-        if (end == std::string::npos) end = plain.size();
-        out.push_back(plain.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
-void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA match;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &match);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = match.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = dir + "\\" + name;
-            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(path);
-            else DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &match));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
 }
 
 // While alive, the C runtime's standard output goes into a temporary file.
