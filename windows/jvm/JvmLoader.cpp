@@ -42,13 +42,15 @@ size_t executableNameLength(std::string_view javaExe) {
 }
 
 // Both views of the environment: the process's block, which LoadLibrary and children see,
-// and the C runtime's table, which getenv (and so the JVM's own startup code) reads.
+// and the C runtime's table, which getenv (and so the JVM's own startup code) reads. The
+// table goes first: it cannot hold an empty value, and _putenv removes the variable from the
+// process block too, so an empty PATH put back the other way round would come back unset.
 bool setPath(const std::optional<std::string>& value, DWORD& error) {
-    bool ok = SetEnvironmentVariableA("PATH", value ? value->c_str() : nullptr) != 0;
-    error = ok ? 0 : GetLastError();
     // Built to the value's length: a PATH of any size is put back exactly as it was.
     std::string entry = "PATH=" + value.value_or(std::string());
     _putenv(entry.c_str());
+    bool ok = SetEnvironmentVariableA("PATH", value ? value->c_str() : nullptr) != 0;
+    error = ok ? 0 : GetLastError();
     return ok;
 }
 
@@ -179,6 +181,8 @@ bool LoadDLL() {
     std::string version;
     std::string locationText;
     LocationKind kind = LocationKind::None;
+    // Nothing of an earlier call may look like a loaded JVM after this one failed.
+    gCreateJavaVM = nullptr;
     HMODULE library = searchJvm(javaExe, version, kind, locationText);
     if (kind == LocationKind::None) {
         logError(L"No JVM found");
@@ -188,7 +192,6 @@ bool LoadDLL() {
     gJvmHome = jvmHomeOf(javaExe);
     gJvmVersion = version;
     if (!library) logError(L"Could not get DLL-Handle.");
-    gCreateJavaVM = nullptr;
     if (library) {
         FARPROC entry = GetProcAddress(library, "JNI_CreateJavaVM");
         gCreateJavaVM = reinterpret_cast<CreateJavaVMFunction>(reinterpret_cast<void (*)()>(entry));
