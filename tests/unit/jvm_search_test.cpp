@@ -707,6 +707,34 @@ TEST_F(JvmSearchTest, RuntimeWhoseLibraryWillNotLoadLeavesTheKindOfTheLastCandid
     EXPECT_EQ(none.locationText, "preset");
 }
 
+TEST_F(JvmSearchTest, FallbackPassSkipsAbsoluteAEntriesButTakesAbsoluteBEntries) {
+    setConfigTextForTest(126, "1.8");
+    const std::string a = root_ + "\\a";
+    const std::string b = root_ + "\\b";
+    runtime(a, "1.7.0_80");
+    const std::string bExe = runtime(b, "1.7.0_80");
+    setConfigTextForTest(128, "A" + a + ";B" + b);
+    const Outcome found = search();
+    ASSERT_NE(found.module, nullptr);
+    EXPECT_EQ(found.kind, LocationKind::Directory);
+    EXPECT_EQ(found.locationText, b);
+    EXPECT_EQ(found.javaExe, bExe);
+    EXPECT_FALSE(logged("Testing relative location " + a));
+    EXPECT_TRUE(logged("Testing relative location " + b));
+}
+
+TEST_F(JvmSearchTest, SearchPathEntryFindsJavaThroughPath) {
+    setConfigTextForTest(126, "1.8");
+    setConfigTextForTest(128, "S");
+    const std::string exe = runtime(root_ + "\\onpath", "11.0.2");
+    setEnvironment("PATH", root_ + "\\onpath\\bin;" + environmentValue("PATH").value_or(""));
+    const Outcome found = search();
+    ASSERT_NE(found.module, nullptr);
+    EXPECT_EQ(found.kind, LocationKind::SearchPath);
+    EXPECT_EQ(found.locationText, "") << "the expanded (empty) location of the entry";
+    EXPECT_EQ(found.javaExe, exe);
+}
+
 TEST_F(JvmSearchTest, EnvironmentEntriesAndTheTwoOverrideVariables) {
     shippedBlock();
     struct Case {
