@@ -150,8 +150,9 @@ int extractFile(LauncherFile& file, const std::string& path) {
         if (!ReadFile(file.handle.get(), chunk.data(), wanted, &got, nullptr) || got == 0) {
             const DWORD error = GetLastError();
             logError(L"ReadFile failed %d %d %I64d", got, error, copied);
-            // Kept open until the process ends, which follows at once.
-            output.release();
+            // Closed here, not left open for the end that follows: a file still open without
+            // delete sharing cannot be removed by the termination, which would then leave the
+            // partial file and the whole extraction directory behind.
             return 1;
         }
         for (DWORD i = 0; i < got; ++i) chunk[i] ^= kContentMask;
@@ -161,7 +162,6 @@ int extractFile(LauncherFile& file, const std::string& path) {
             if (!WriteFile(output.get(), chunk.data() + written, got - written, &now, nullptr)) {
                 const DWORD error = GetLastError();
                 logError(L"WriteFile failed %d %d", got - written, error);
-                output.release();
                 return 2;
             }
             written += now;
