@@ -3,6 +3,7 @@ reduced to the Windows directory's entries, the configured working directory ent
 whatever directory the launcher was started from, and configured texts with their
 references expanded on the way."""
 
+import getpass
 import unittest
 
 import harness
@@ -22,6 +23,7 @@ search = []
 
 LOG = {"VELKOR_LOG": "yes"}
 WINDOWS = "C:\\windows"  # GetWindowsDirectory under Wine
+WINDOWS_TEMP = "C:\\users\\" + getpass.getuser() + "\\Temp\\"  # and its GetTempPath
 
 
 class WorkingEnvironmentTest(harness.LauncherTestCase):
@@ -96,12 +98,15 @@ class WorkingEnvironmentTest(harness.LauncherTestCase):
             ("percent-form", "%JAVA_HOME%_${JAVA_HOME}", "%JAVA_HOME%_jh"),
             # Expanded before the included files are extracted: nothing to name yet.
             ("no-extraction-yet", "t${launcher:sys.launcherTempDirectory}", "t"),
+            # An absolute result stays as it is.
+            ("temp-directory", "${launcher:sys.tempDir}", None),
         ]
         for name, directory, relative in cases:
             with self.subTest(name):
                 lines, exe_dir = self.run_launcher(name, directory=directory, windows_env=environment)
                 moves = [l for l in lines if l.startswith("change working directory to ")]
-                self.assertEqual(moves, [f"change working directory to {exe_dir}\\{relative}"])
+                entered = WINDOWS_TEMP if relative is None else f"{exe_dir}\\{relative}"
+                self.assertEqual(moves, [f"change working directory to {entered}"])
                 if name == "launcher-directory":
                     self.assertIn(f"expanding2 ${{launcher:sys.launcherDirectory}} to {exe_dir}\\ in "
                                   f"{exe_dir}\\sub.", lines)
