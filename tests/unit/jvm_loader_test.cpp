@@ -7,6 +7,7 @@
 #include "config/ConfigStore.h"
 #include "config/ErrorReporting.h"
 #include "config_test_support.h"
+#include "test_files.h"
 #include "jvm/JavaProbe.h"
 #include "jvm/JvmSearch.h"
 #include "util/DiagnosticLog.h"
@@ -26,7 +27,11 @@ namespace vkr {
 namespace {
 
 using test::CapturedStandardError;
+using test::createDirectories;
+using test::fixturesDirectory;
+using test::removeTree;
 using test::Terminated;
+using test::writeWholeFile;
 
 // --- pure rules -------------------------------------------------------------------------
 
@@ -86,59 +91,6 @@ TEST(JvmLoaderRules, VmKindOrder) {
 
 // --- helpers for the runtime trees ------------------------------------------------------
 
-std::string fixturesDirectory() {
-    // ctest hands the Linux path of the build tree; Wine maps / to Z:.
-    const char* value = std::getenv("VKR_FIXTURES");
-    std::string dir = value ? value : "";
-    if (!dir.empty() && dir[0] == '/') {
-        for (char& c : dir) c = c == '/' ? '\\' : c;
-        dir = "Z:" + dir;
-    }
-    return dir;
-}
-
-std::string readWholeFile(const std::wstring& name) {
-    std::string text;
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(h);
-    return text;
-}
-
-void writeWholeFile(const std::string& name, const std::string& text) {
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
-void makeDirectories(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryA(path.c_str(), nullptr);
-}
-
-void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA match;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &match);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = match.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = dir + "\\" + name;
-            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(path);
-            else DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &match));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
 // PATH as the process block, the C runtime's 8-bit table and its wide table hold it.
 struct PathViews {
     std::optional<std::string> process;
@@ -181,22 +133,12 @@ void setPathViews(const std::optional<std::string>& value) {
 
 // The diagnostic log's lines without their time prefix.
 std::vector<std::string> logLines() {
-    std::vector<std::string> out;
     const wchar_t* path = logFilePath();
-    if (!path) return out;
-    const std::string text = readWholeFile(path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] == '[') {
-            size_t close = line.find("] ");
-            if (close != std::string::npos) line.erase(0, close + 2);
-        }
-        out.push_back(line);
-        start = end + 1;
+    if (!path) return {};
+    std::vector<std::string> out = test::lines(test::readWholeFile(narrowText(path)));
+    for (std::string& line : out) {
+        size_t close = line.rfind('[', 0) == 0 ? line.find("] ") : std::string::npos;
+        if (close != std::string::npos) line.erase(0, close + 2);
     }
     return out;
 }
@@ -276,7 +218,7 @@ protected:
     std::string layOutRuntime(const std::string& relativeBin, std::vector<std::pair<std::string, std::string>> dlls,
                               bool withJava = true) {
         const std::string bin = root_ + "\\" + relativeBin;
-        makeDirectories(bin);
+        createDirectories(bin);
         if (withJava) {
             const std::string stub = fixturesDirectory() + "\\javastub\\java.exe";
             EXPECT_TRUE(CopyFileA(stub.c_str(), (bin + "\\java.exe").c_str(), FALSE)) << stub;
@@ -289,7 +231,7 @@ protected:
     }
 
     void putLibrary(const std::string& directory, const std::string& flavour, const std::string& name) {
-        makeDirectories(directory);
+        createDirectories(directory);
         const std::string source = fixturesDirectory() + "\\jvmdll\\" + flavour + "\\jvm.dll";
         const std::string target = directory + "\\" + name;
         EXPECT_TRUE(CopyFileA(source.c_str(), target.c_str(), FALSE)) << source;
@@ -474,6 +416,30 @@ TEST_F(JvmLoaderTest, LoadDllPublishesHomeVersionAndEntryPoint) {
         EXPECT_TRUE(hasLine(lines, "Loading of JVM-DLL successful")) << c.exe;
         EXPECT_EQ(currentPathViews().process, bin + ";" + savedPath_.process.value_or("")) << c.exe;
     }
+}
+
+// The 32-bit runtime comes first and passes its version test; its failed load leaves no trace
+// in PATH, and the next candidate's library is the one published.
+TEST_F(JvmLoaderTest, SearchGoesOnPastAThirtyTwoBitRuntime) {
+    layOutRuntime("x86\\bin", {{"server", "x86"}});
+    const std::string bin = layOutRuntime("x64\\bin", {{"server", "x64"}});
+    setConfigTextForTest(128, "B" + root_ + "\\x86;B" + root_ + "\\x64");
+    const PathViews before = currentPathViews();
+
+    CapturedStandardError captured;
+    ASSERT_TRUE(LoadDLL());
+    EXPECT_EQ(captured.text(), "");
+    EXPECT_EQ(jvmHome(), bin + "\\..");
+    EXPECT_NE(jvmCreationEntryPoint(), nullptr);
+    const std::vector<std::string> lines = logLines();
+    EXPECT_TRUE(hasLine(lines, "Failed with error code 193"));
+    EXPECT_TRUE(hasLine(lines, "Trying to load JVM-DLL from " + bin + "\\java.exe"));
+
+    const PathViews now = currentPathViews();
+    ASSERT_TRUE(now.process && now.crt && now.crtWide) << now;
+    EXPECT_EQ(*now.process, bin + ";" + before.process.value_or(""));
+    EXPECT_EQ(now.crt, now.process);
+    EXPECT_EQ(*now.crtWide, widenCodePage(*now.process));
 }
 
 // What LoadDLL shows when no candidate passes or none of the candidates' libraries is usable:
