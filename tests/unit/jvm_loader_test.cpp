@@ -167,15 +167,19 @@ constexpr const wchar_t* kMessage1020 = L"The JVM found at {0} is damaged.\nPlea
 
 constexpr const char* kBanner17 = "banner=openjdk version \"17.0.1\" 2021-10-19\n";
 
+void setShippedMessages() {
+    setMessageTextForTest(1005, kMessage1005);
+    setMessageTextForTest(1016, kMessage1016);
+    setMessageTextForTest(1018, kMessage1018);
+    setMessageTextForTest(1020, kMessage1020);
+}
+
 class JvmLoaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         savedPath_ = currentPathViews();
         clearConfigStoreForTest();
-        setMessageTextForTest(1005, kMessage1005);
-        setMessageTextForTest(1016, kMessage1016);
-        setMessageTextForTest(1018, kMessage1018);
-        setMessageTextForTest(1020, kMessage1020);
+        setShippedMessages();
         setErrorOutput(ErrorOutput::Console);
         setTerminateHookForTest(&test::throwingTerminateHook);
         for (const char* name : {"QUENTA_JAVA_HOME", "VELKOR_JAVA_HOME", "VKR_LOADER_HOME"})
@@ -494,10 +498,7 @@ TEST_F(JvmLoaderTest, LoadDllFailureMessageNamesWhereTheLastCandidateCameFrom) {
     };
     for (const Case& c : cases) {
         clearConfigStoreForTest();
-        setMessageTextForTest(1005, kMessage1005);
-        setMessageTextForTest(1016, kMessage1016);
-        setMessageTextForTest(1018, kMessage1018);
-        setMessageTextForTest(1020, kMessage1020);
+        setShippedMessages();
         setPathViews(savedPath_.process);
         c.arrange();
         const PathViews before = currentPathViews();
