@@ -10,6 +10,8 @@
 #include "util/DiagnosticLog.h"
 #include "util/Paths.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -24,64 +26,17 @@
 namespace vkr {
 namespace {
 
+using test::createDirectories;
+using test::fixturesDirectory;
+using test::readWholeFile;
+using test::removeTree;
+using test::writeWholeFile;
+
 constexpr const char* kShippedSearchList = "B.\\jre;Y;EJAVA_HOME;EJDK_HOME;";
 constexpr const char* kJreKey = "SOFTWARE\\JavaSoft\\JRE";
 constexpr const char* kJdkKey = "SOFTWARE\\JavaSoft\\JDK";
 // Variables the search reads; the Linux side may hand some of them to Wine.
 constexpr const char* kSearchVariables[] = {"JAVA_HOME", "JDK_HOME", "QUENTA_JAVA_HOME", "VELKOR_JAVA_HOME", "PATH"};
-
-std::string fixturesDirectory() {
-    // ctest hands the Linux path of the build tree; Wine maps / to Z:.
-    const char* value = std::getenv("VKR_FIXTURES");
-    std::string dir = value ? value : "";
-    if (!dir.empty() && dir[0] == '/') {
-        for (char& c : dir) c = c == '/' ? '\\' : c;
-        dir = "Z:" + dir;
-    }
-    return dir;
-}
-
-std::string readWholeFile(const std::string& name) {
-    std::string text;
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(h);
-    return text;
-}
-
-void writeWholeFile(const std::string& name, const std::string& text) {
-    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
-}
-
-void createDirectories(const std::string& path) {
-    for (size_t slash = path.find('\\', 3); slash != std::string::npos; slash = path.find('\\', slash + 1))
-        CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
-    CreateDirectoryA(path.c_str(), nullptr);
-}
-
-void removeTree(const std::string& dir) {
-    WIN32_FIND_DATAA match;
-    HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &match);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = match.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = dir + "\\" + name;
-            if (match.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) removeTree(path);
-            else DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &match));
-        FindClose(search);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
 
 std::optional<std::string> environmentValue(const char* name) {
     DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
