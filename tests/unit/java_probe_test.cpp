@@ -76,14 +76,8 @@ class JavaProbe : public ::testing::Test {
 protected:
     void SetUp() override {
         clearConfigStoreForTest();
-        SetEnvironmentVariableA("QUENTA_LOG", "yes");
-        resetDiagnosticLogForTest();
-        char base[MAX_PATH + 1];
-        GetTempPathA(MAX_PATH, base);
-        static int counter = 0;
-        root_ = canonicalPath(std::string(base) + "vkrprobe_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                  std::to_string(++counter),
-                              false);
+        test::beginTestLog();
+        root_ = test::scratchPath("vkrprobe");
         CreateDirectoryA(root_.c_str(), nullptr);
     }
     void TearDown() override {
@@ -91,11 +85,7 @@ protected:
         removeTree(root_);
         setVersionQueryTimeoutForTest(kVersionQueryTimeoutMs);
         clearConfigStoreForTest();
-        const wchar_t* log = logFilePath();
-        std::wstring logPath = log ? log : L"";
-        SetEnvironmentVariableA("QUENTA_LOG", nullptr);
-        resetDiagnosticLogForTest();
-        if (!logPath.empty()) DeleteFileW(logPath.c_str());
+        test::endTestLog();
     }
 
     // Creates home\relativeDir with the stand-in (java.exe, and javaw.exe if asked) and its
@@ -125,19 +115,7 @@ protected:
 
     static std::vector<std::string> runs(const std::string& dir) { return lines(readWholeFile(dir + "\\java.runs")); }
 
-    static std::string logText() {
-        const wchar_t* path = logFilePath();
-        if (!path) return {};
-        HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return {};
-        std::string text;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-        CloseHandle(h);
-        return text;
-    }
+    static std::string logText() { return test::testLogText(); }
 
     bool probe(std::string& path, std::string& version, const char* minimum = "", const char* maximum = "") {
         return checkJavaExe(path, version, parseVersion(minimum), parseVersion(maximum), false);

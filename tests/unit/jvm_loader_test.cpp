@@ -184,14 +184,8 @@ protected:
         setTerminateHookForTest(&test::throwingTerminateHook);
         for (const char* name : {"QUENTA_JAVA_HOME", "VELKOR_JAVA_HOME", "VKR_LOADER_HOME"})
             SetEnvironmentVariableA(name, nullptr);
-        SetEnvironmentVariableA("QUENTA_LOG", "yes");
-        resetDiagnosticLogForTest();
-        char base[MAX_PATH + 1];
-        GetTempPathA(MAX_PATH, base);
-        static int counter = 0;
-        root_ = canonicalPath(std::string(base) + "vkrloader_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                  std::to_string(++counter),
-                              false);
+        test::beginTestLog();
+        root_ = test::scratchPath("vkrloader");
         CreateDirectoryA(root_.c_str(), nullptr);
     }
 
@@ -209,11 +203,7 @@ protected:
         setPathViews(savedPath_.process);
         setTerminateHookForTest(nullptr);
         clearConfigStoreForTest();
-        const wchar_t* log = logFilePath();
-        std::wstring logPath = log ? log : L"";
-        SetEnvironmentVariableA("QUENTA_LOG", nullptr);
-        resetDiagnosticLogForTest();
-        if (!logPath.empty()) DeleteFileW(logPath.c_str());
+        test::endTestLog();
     }
 
     // root\relativeHome\bin with the stand-in java.exe (reporting 17.0.1) unless withJava is

@@ -183,18 +183,12 @@ class JvmSearchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         clearConfigStoreForTest();
-        SetEnvironmentVariableA("QUENTA_LOG", "yes");
-        resetDiagnosticLogForTest();
+        test::beginTestLog();
         for (const char* name : kSearchVariables) {
             savedEnvironment_.emplace_back(name, environmentValue(name));
             if (std::string_view(name) != "PATH") setEnvironment(name, std::nullopt);
         }
-        char base[MAX_PATH + 1];
-        GetTempPathA(MAX_PATH, base);
-        static int counter = 0;
-        root_ = canonicalPath(std::string(base) + "vkrsearch_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                  std::to_string(++counter),
-                              false);
+        root_ = test::scratchPath("vkrsearch");
         CreateDirectoryA(root_.c_str(), nullptr);
         // The folders the search looks at beside the launcher (here: beside this test program).
         ownJre_ = canonicalPath(".\\jre", false);
@@ -212,11 +206,7 @@ protected:
         removeTree(ownJre_);
         removeTree(ownVelkor_);
         clearConfigStoreForTest();
-        const wchar_t* log = logFilePath();
-        std::wstring logPath = log ? log : L"";
-        SetEnvironmentVariableA("QUENTA_LOG", nullptr);
-        resetDiagnosticLogForTest();
-        if (!logPath.empty()) DeleteFileW(logPath.c_str());
+        test::endTestLog();
     }
 
     // A stand-in runtime: home\bin\java.exe reporting the version, and bin\server\jvm.dll
@@ -308,19 +298,7 @@ protected:
         return text;
     }
 
-    static std::string logText() {
-        const wchar_t* path = logFilePath();
-        if (!path) return {};
-        std::string text;
-        HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return text;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-        CloseHandle(h);
-        return text;
-    }
+    static std::string logText() { return test::testLogText(); }
 
     static bool logged(const std::string& text) { return logText().find(text) != std::string::npos; }
 

@@ -79,25 +79,15 @@ class PackedRuntime : public ::testing::Test {
 protected:
     void SetUp() override {
         clearConfigStoreForTest();
-        SetEnvironmentVariableA("QUENTA_LOG", "yes");
-        resetDiagnosticLogForTest();
-        char base[MAX_PATH + 1];
-        GetTempPathA(MAX_PATH, base);
-        static int counter = 0;
-        root_ = canonicalPath(std::string(base) + "vkrpack_" + std::to_string(GetCurrentProcessId()) + "_" +
-                                  std::to_string(++counter),
-                              false);
+        test::beginTestLog();
+        root_ = test::scratchPath("vkrpack");
         for (const char* sub : {"", "\\bin", "\\lib", "\\lib\\ext"}) CreateDirectoryA((root_ + sub).c_str(), nullptr);
     }
     void TearDown() override {
         removeTree(root_);
         setTerminateHookForTest(nullptr);
         clearConfigStoreForTest();
-        const wchar_t* log = logFilePath();
-        std::wstring logPath = log ? log : L"";
-        SetEnvironmentVariableA("QUENTA_LOG", nullptr);
-        resetDiagnosticLogForTest();
-        if (!logPath.empty()) DeleteFileW(logPath.c_str());
+        test::endTestLog();
     }
 
     void installUnpack200() {
@@ -107,19 +97,7 @@ protected:
     std::vector<std::string> unpackRuns() const { return lines(readWholeFile(root_ + "\\bin\\unpack200.runs")); }
     bool present(const char* relative) const { return exists(root_ + relative); }
 
-    static std::string logText() {
-        const wchar_t* path = logFilePath();
-        if (!path) return {};
-        HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return {};
-        std::string text;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-        CloseHandle(h);
-        return text;
-    }
+    static std::string logText() { return test::testLogText(); }
 
     std::string root_;
 };

@@ -2,6 +2,9 @@
 // File and directory helpers shared by the tests that lay out runtime trees and read what the
 // stand-in programs (java.exe, unpack200.exe) leave behind. Plain Win32 calls, so that the
 // tests see the file system exactly as the launcher does under the same process.
+#include "util/DiagnosticLog.h"
+#include "util/Paths.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -93,6 +96,46 @@ inline std::vector<std::string> lines(const std::string& text) {
         start = end + 1;
     }
     return out;
+}
+
+// A path for a test's own directory under the temp directory, canonical as the launcher
+// would make it; unique within the run (process id and a counter).
+inline std::string scratchPath(const char* tag) {
+    char base[MAX_PATH + 1];
+    GetTempPathA(MAX_PATH, base);
+    static int counter = 0;
+    return canonicalPath(std::string(base) + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+                             std::to_string(++counter),
+                         false);
+}
+
+// The diagnostic log for one test: switched on before, and its file removed after, so that
+// every test reads only its own lines.
+inline void beginTestLog() {
+    SetEnvironmentVariableA("QUENTA_LOG", "yes");
+    resetDiagnosticLogForTest();
+}
+
+inline void endTestLog() {
+    const wchar_t* log = logFilePath();
+    const std::wstring path = log ? log : L"";
+    SetEnvironmentVariableA("QUENTA_LOG", nullptr);
+    resetDiagnosticLogForTest();
+    if (!path.empty()) DeleteFileW(path.c_str());
+}
+
+inline std::string testLogText() {
+    const wchar_t* path = logFilePath();
+    if (!path) return {};
+    HANDLE h = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return {};
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(h);
+    return text;
 }
 
 } // namespace vkr::test
