@@ -23,6 +23,9 @@ case "$action" in
     # already running (from an earlier setup) makes this fail harmlessly.
     wineserver -p </dev/null >/dev/null 2>&1 || true
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+    # A new prefix reports an older Windows; the tests start from Windows 10, and the ones that
+    # depend on the version set their own and put this one back.
+    wine winecfg -v win10 </dev/null >/dev/null 2>&1
     # Tests that look at message boxes run with the relay trace; limited to MessageBoxW it
     # costs next to nothing.
     wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f </dev/null >/dev/null 2>&1
