@@ -222,13 +222,16 @@ void loadConfigurationFrom(LauncherFile& file) {
     if (kind != 1 && kind != 5) setErrorOutput(ErrorOutput::Console);
 }
 
+void openLauncherFileOrEnd(LauncherFile& file) {
+    if (openLauncherFile(file)) return;
+    int error = static_cast<int>(GetLastError());
+    logError(L"Could not open %p %d %s", static_cast<const void*>(file.handle.get()), error, executableLongPath());
+    fatalText(L"Error opening media file.");
+}
+
 void loadConfiguration() {
     LauncherFile file;
-    if (!openLauncherFile(file)) {
-        int error = static_cast<int>(GetLastError());
-        logError(L"Could not open %p %d %s", static_cast<const void*>(file.handle.get()), error, executableLongPath());
-        fatalText(L"Error opening media file.");
-    }
+    openLauncherFileOrEnd(file);
     loadConfigurationFrom(file);
 }
 

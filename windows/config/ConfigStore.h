@@ -22,6 +22,9 @@ struct LauncherFile {
 
 // Opens the executable (long path) for reading, sharing read and write, existing file only.
 bool openLauncherFile(LauncherFile& file);
+// As openLauncherFile; a failure is logged with its error code and ends fatally with
+// "Error opening media file.".
+void openLauncherFileOrEnd(LauncherFile& file);
 // The same for any file: a test loads a block from a file of its own making.
 bool openLauncherFileAt(LauncherFile& file, const std::wstring& path);
 bool seekLauncherFile(LauncherFile& file, std::int64_t offset);

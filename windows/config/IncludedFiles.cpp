@@ -103,7 +103,7 @@ int extractIncludedFiles(bool createDirectory) {
     }
     if (createDirectory) createExtractionDirectory();
     LauncherFile file;
-    if (!openLauncherFile(file)) fatalText(L"Error opening media file.");
+    openLauncherFileOrEnd(file);
     return extractRecords(file, includedFilesPosition(), count);
 }
 
@@ -111,15 +111,9 @@ int extractRecords(LauncherFile& file, std::int64_t position, std::int32_t count
     g_unextractedPosition = 0;
     // A position outside the file is a read failure of the launcher file.
     if (!seekLauncherFile(file, position)) return 1;
-    const std::string names = configTextCopy(kIncludedNamesKey);
     std::int32_t handled = 0;
-    size_t start = 0;
-    while (start <= names.size() && handled < count) {
-        size_t end = names.find(';', start);
-        if (end == std::string::npos) end = names.size();
-        const std::string_view piece = std::string_view(names).substr(start, end - start);
-        start = end + 1;
-        if (piece.empty()) continue;
+    for (const std::string& piece : splitList(configTextCopy(kIncludedNamesKey))) {
+        if (handled == count) break;
         const std::string path = format8("%s\\%s", g_extractionDirectory, piece);
         createFirstLevelDirectory(piece);
         const int result = extractFile(file, path);

@@ -41,30 +41,6 @@ size_t executableNameLength(std::string_view javaExe) {
     return std::string_view("java.exe").size();
 }
 
-// Both views of the environment: the process's block, which LoadLibrary and children see,
-// and the C runtime's table, which getenv (and so the JVM's own startup code) reads. The
-// table goes first: it cannot hold an empty value, and _putenv removes the variable from the
-// process block too, so an empty PATH put back the other way round would come back unset.
-bool setPath(const std::optional<std::string>& value, DWORD& error) {
-    // Built to the value's length: a PATH of any size is put back exactly as it was.
-    std::string entry = "PATH=" + value.value_or(std::string());
-    _putenv(entry.c_str());
-    bool ok = SetEnvironmentVariableA("PATH", value ? value->c_str() : nullptr) != 0;
-    error = ok ? 0 : GetLastError();
-    return ok;
-}
-
-// The current PATH; nothing when it is unset.
-std::optional<std::string> currentPath(DWORD& queriedSize) {
-    SetLastError(ERROR_SUCCESS);
-    queriedSize = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (queriedSize == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-    std::string value(static_cast<size_t>(queriedSize) + kMaxPath, '\0');
-    DWORD length = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
-    value.resize(length < value.size() ? length : 0);
-    return value;
-}
-
 } // namespace
 
 std::string binDirectoryOf(std::string_view javaExe) {
@@ -145,13 +121,12 @@ HMODULE loadJvmLibrary(const std::string& javaExe) {
     preloadUcrtbase(bin);
 
     DWORD queriedSize = 0;
-    std::optional<std::string> oldPath = currentPath(queriedSize);
+    std::optional<std::string> oldPath = environmentPath(&queriedSize);
     std::string newPath = bin + ";" + oldPath.value_or(std::string());
-    DWORD error = 0;
-    if (setPath(newPath, error))
+    if (setEnvironmentPath(newPath))
         logMessage(L"Setting PATH %d %S", static_cast<int>(queriedSize), newPath);
     else
-        logMessage(L"Setting PATH %S failed with error %d", newPath, static_cast<int>(error));
+        logMessage(L"Setting PATH %S failed with error %d", newPath, static_cast<int>(GetLastError()));
 
     std::string configured(kVmKindCapacity, '\0');
     configured.resize(configText(152, configured.data(), configured.size()));
@@ -163,10 +138,10 @@ HMODULE loadJvmLibrary(const std::string& javaExe) {
 
     removeDllSearchDirectory(cookie);
     std::string shown = oldPath.value_or(std::string());
-    if (setPath(oldPath, error))
+    if (setEnvironmentPath(oldPath))
         logMessage(L"Setting PATH %S", shown);
     else
-        logMessage(L"Setting PATH %S failed with error %d", shown, static_cast<int>(error));
+        logMessage(L"Setting PATH %S failed with error %d", shown, static_cast<int>(GetLastError()));
     return nullptr;
 }
 

@@ -238,18 +238,6 @@ struct Search {
 
 } // namespace
 
-std::vector<std::string> splitList(std::string_view text) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(';', start);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > start) items.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return items;
-}
-
 bool isAbsoluteLocation(std::string_view location) noexcept {
     return location.size() >= 2 && (location[1] == ':' || (location[0] == '\\' && location[1] == '\\'));
 }

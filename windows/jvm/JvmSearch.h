@@ -49,8 +49,6 @@ bool searchLocatedJvms(bool acceptAll, const VersionBounds& bounds, JvmCandidate
 std::optional<std::string> readLocationFile(const wchar_t* fileName);
 
 // The pure rules of the search.
-// Items of a ";"-separated list, empty items dropped, in order.
-std::vector<std::string> splitList(std::string_view text);
 // Two characters at least, and a drive colon second or a leading double backslash.
 bool isAbsoluteLocation(std::string_view location) noexcept;
 // Whether the fallback pass tests an entry (letter included): B always, A and R when relative.

@@ -57,7 +57,7 @@ bool dispatchCommand(std::wstring_view name, const std::wstring& executableToken
     } else if (name == L"install") {
         exitCode = installService(configuredStartType());
     } else if (name == L"install-and-start") {
-        installService(configuredStartType()); // start's result is the command's, by design
+        installService(configuredStartType()); // install printed its own failure; the start decides
         exitCode = startService(arguments);
     } else if (name == L"install-auto") {
         exitCode = installService(SERVICE_AUTO_START);

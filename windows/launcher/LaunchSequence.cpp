@@ -21,27 +21,6 @@ namespace {
 
 constexpr size_t kNativeLibraryListCapacity = 6000;
 
-std::string currentPath8() {
-    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (size == 0) return {};
-    std::string value(size, '\0');
-    const DWORD length = GetEnvironmentVariableA("PATH", value.data(), size);
-    value.resize(length < size ? length : 0);
-    return value;
-}
-
-// Both copies of the environment must agree: the process block (SetEnvironmentVariable) is what
-// child processes and LoadLibrary's search see, the runtime library's table is what getenv and
-// the JVM's own lookups see.
-bool setPath8(const std::string& value) {
-    const bool ok = SetEnvironmentVariableA("PATH", value.c_str()) != FALSE;
-    const DWORD error = GetLastError();
-    std::string entry = "PATH=" + value;
-    _putenv(entry.c_str());
-    SetLastError(error);
-    return ok;
-}
-
 // The JVM invocation is not part of this build yet; a run that reaches this point must not
 // look successful.
 [[noreturn]] void launchApplicationUnavailable() {
@@ -59,22 +38,20 @@ void prependNativeLibraryPath() {
     expandVariables(list, kNativeLibraryListCapacity);
 
     std::string value;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) {
-            const std::string directory = resolvePath(std::string_view(list).substr(start, end - start));
-            if (!value.empty()) value += ';';
-            value += directory;
-            addDllSearchDirectory(directory);
-        }
-        start = end + 1;
+    for (const std::string& entry : splitList(list)) {
+        const std::string directory = resolvePath(entry);
+        if (!value.empty()) value += ';';
+        value += directory;
+        addDllSearchDirectory(directory);
     }
+    // Without directories PATH is put back as it was: an unset PATH stays unset.
+    const std::optional<std::string> oldPath = environmentPath();
     if (!value.empty() && value.back() != ';') value += ';';
-    value += currentPath8();
+    const std::optional<std::string> newPath =
+        value.empty() ? oldPath : std::optional<std::string>(value + oldPath.value_or(std::string()));
+    value = newPath.value_or(std::string());
 
-    if (setPath8(value)) {
+    if (setEnvironmentPath(newPath)) {
         logMessage(L"Setting PATH (native libs) %S", value);
     } else {
         logMessage(L"Setting PATH (native libs) %S failed with error %d", value, GetLastError());

@@ -16,13 +16,15 @@ bool logPathSet = false;
 std::wstring logPath;
 std::uint64_t startMillis = 0;
 
+// Initialised where it lives: a critical section must not be copied or moved once set up.
+struct LogLock {
+    CRITICAL_SECTION section;
+    LogLock() noexcept { InitializeCriticalSection(&section); }
+};
+
 CRITICAL_SECTION& lock() noexcept {
-    static CRITICAL_SECTION section = [] {
-        CRITICAL_SECTION s;
-        InitializeCriticalSection(&s);
-        return s;
-    }();
-    return section;
+    static LogLock instance;
+    return instance.section;
 }
 
 class LockGuard {

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <ctime>
 
 namespace vkr {
@@ -217,25 +218,15 @@ bool startWithOnlyHandle(std::wstring& commandLine, HANDLE inherited, PROCESS_IN
     info.StartupInfo.hStdOutput = inherited;
     info.StartupInfo.hStdError = inherited;
 
-    SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-    std::vector<unsigned char> storage(size);
-    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
-    bool haveList = size > 0 && InitializeProcThreadAttributeList(list, 1, 0, &size);
-    if (haveList && !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
-                                               sizeof inherited, nullptr, nullptr)) {
-        DeleteProcThreadAttributeList(list);
-        haveList = false;
-    }
+    InheritOnly only(inherited);
     DWORD flags = CREATE_NO_WINDOW;
-    if (haveList) {
+    if (only.list()) {
         info.StartupInfo.cb = sizeof info;
-        info.lpAttributeList = list;
+        info.lpAttributeList = only.list();
         flags |= EXTENDED_STARTUPINFO_PRESENT;
     }
     BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
                                   &info.StartupInfo, &process);
-    if (haveList) DeleteProcThreadAttributeList(list);
     return started != FALSE;
 }
 
@@ -456,6 +447,9 @@ const std::wstring& executableLongPath() { return executableLocation().longPath;
 const std::string& executablePath8() { return executableLocation().path8; }
 
 std::optional<std::string> shortNameThroughCommandInterpreter(const std::wstring& longPath) {
+    // cmd.exe expands %NAME% even inside quotation marks: a directory name holding one would
+    // name a different file, whose short name could then be taken for the executable's.
+    if (longPath.find(L'%') != std::wstring::npos) return std::nullopt;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     UniqueHandle readEnd;
     UniqueHandle writeEnd;
@@ -658,6 +652,39 @@ unsigned nextRandom(unsigned& state) noexcept {
 
 unsigned randomSeed() noexcept {
     return static_cast<unsigned>(GetCurrentProcessId()) * static_cast<unsigned>(std::time(nullptr));
+}
+
+std::optional<std::string> environmentPath(DWORD* queriedSize) {
+    SetLastError(ERROR_SUCCESS);
+    const DWORD size = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (queriedSize) *queriedSize = size;
+    if (size == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+    // Room beyond the size asked: the variable may grow between the two calls.
+    std::string value(static_cast<size_t>(size) + kMaxPath, '\0');
+    const DWORD length = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
+    value.resize(length < value.size() ? length : 0);
+    return value;
+}
+
+bool setEnvironmentPath(const std::optional<std::string>& value) {
+    // The table goes first: it cannot hold an empty value, and _putenv removes the variable
+    // from the process block as well, so an empty PATH set the other way round would end up
+    // unset.
+    const std::string entry = "PATH=" + value.value_or(std::string());
+    _putenv(entry.c_str());
+    return SetEnvironmentVariableA("PATH", value ? value->c_str() : nullptr) != FALSE;
+}
+
+std::vector<std::string> splitList(std::string_view text) {
+    std::vector<std::string> items;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(';', start);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) items.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return items;
 }
 
 } // namespace vkr
