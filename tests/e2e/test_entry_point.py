@@ -58,13 +58,19 @@ class DispatcherPathTest(harness.LauncherTestCase):
                 self.assertEqual(lines[-1], "StartServiceCtrlDispatcher returned")
                 log.unlink()
 
-    def test_log_off_unless_exactly_yes(self):
-        exe = self.make_launcher(CONFIG, name="nolog.exe")
-        before = set(harness.log_files())
-        result = harness.run(exe, env={"VELKOR_LOG": "Yes", "QUENTA_LOG": ""})
-        self.assertEqual(result.code, 0)
-        self.assertIsNone(harness.log_of(exe))
-        self.assertFalse({p for p in harness.log_files() if harness.log_of(exe) == p} - before)
+    def test_log_only_for_exactly_yes_in_either_variable(self):
+        # (VELKOR_LOG, QUENTA_LOG, log expected); every run logs its configuration loading.
+        cases = [("Yes", "", False), ("YES", "no", False), ("yes ", "", False), ("1", "", False),
+                 ("yes", "", True), ("", "yes", True)]
+        for index, (velkor, quenta, logged) in enumerate(cases):
+            with self.subTest(VELKOR_LOG=velkor, QUENTA_LOG=quenta):
+                exe = self.make_launcher(CONFIG, name=f"logswitch{index}.exe")
+                result = harness.run(exe, "/help", env={"VELKOR_LOG": velkor, "QUENTA_LOG": quenta})
+                self.assertEqual(result.code, 0)
+                log = harness.log_of(exe)
+                self.assertEqual(log is not None, logged)
+                if log:
+                    log.unlink()
 
     def test_log_header_and_line_shape(self):
         exe = self.make_launcher(CONFIG, name="logshape.exe")

@@ -3,6 +3,7 @@
 #include "config/ConfigStore.h"
 #include "config/ErrorReporting.h"
 #include "config_test_support.h"
+#include "test_files.h"
 #include "util/Paths.h"
 
 #include <windows.h>
@@ -19,6 +20,7 @@
 using namespace vkr;
 using vkr::test::CapturedStandardError;
 using vkr::test::Terminated;
+using vkr::test::writeWholeFile;
 
 namespace {
 
@@ -47,16 +49,8 @@ std::string patternBytes(size_t count, unsigned seed) {
     return bytes;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& bytes) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    CloseHandle(h);
-    return ok;
-}
-
+// Unlike the shared reader, a missing file reads as a marker: an expected empty file must
+// not pass for one that was never written.
 std::string readWholeFile(const std::string& path) {
     std::string text;
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

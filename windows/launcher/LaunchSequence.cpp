@@ -37,19 +37,18 @@ void prependNativeLibraryPath() {
     logMessage(L"native lib dir is %S", list);
     expandVariables(list, kNativeLibraryListCapacity);
 
-    std::string value;
+    std::string directories;
     for (const std::string& entry : splitList(list)) {
         const std::string directory = resolvePath(entry);
-        if (!value.empty()) value += ';';
-        value += directory;
+        if (!directories.empty()) directories += ';';
+        directories += directory;
         addDllSearchDirectory(directory);
     }
     // Without directories PATH is put back as it was: an unset PATH stays unset.
     const std::optional<std::string> oldPath = environmentPath();
-    if (!value.empty() && value.back() != ';') value += ';';
     const std::optional<std::string> newPath =
-        value.empty() ? oldPath : std::optional<std::string>(value + oldPath.value_or(std::string()));
-    value = newPath.value_or(std::string());
+        directories.empty() ? oldPath : directories + ";" + oldPath.value_or(std::string());
+    const std::string value = newPath.value_or(std::string());
 
     if (setEnvironmentPath(newPath)) {
         logMessage(L"Setting PATH (native libs) %S", value);

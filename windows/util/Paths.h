@@ -37,8 +37,6 @@ bool endsWithExe(std::string_view path) noexcept;
 bool isRelative(std::string_view path) noexcept;
 bool isRelative(std::wstring_view path) noexcept;
 
-// Drive roots ("C:\") count as existing without a disk access; anything else is decided by
-// FindFirstFile (so wildcards match). lastWrite receives the first match's last-write time.
 // PATH in both views of the environment: the process's block, which LoadLibrary and child
 // processes see, and the C runtime's table, which getenv (and so a JVM's own start-up code)
 // reads. Nothing when PATH is unset; queriedSize receives what the size query answered.
@@ -50,6 +48,8 @@ bool setEnvironmentPath(const std::optional<std::string>& value);
 // The entries of a ";"-separated list, empty ones skipped.
 std::vector<std::string> splitList(std::string_view text);
 
+// Drive roots ("C:\") count as existing without a disk access; anything else is decided by
+// FindFirstFile (so wildcards match). lastWrite receives the first match's last-write time.
 bool exists(const std::string& path, FILETIME* lastWrite = nullptr);
 bool exists(const std::wstring& path, FILETIME* lastWrite = nullptr);
 
