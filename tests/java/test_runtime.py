@@ -6,7 +6,7 @@ application's. The test applications' command language is in tests/java/README.m
 
 Usage: test_runtime.py --java J --javap P --runtime JAR --cpapp JAR --modapp JAR
                        --probe JAR [unittest arguments, e.g. a test class name]
-Exit code 77 (skipped) when the JDK's tools are not there.
+Exit code 77 (skipped) when java is not there, or every selected test skipped itself.
 """
 import argparse
 import os
@@ -211,7 +211,9 @@ class Redirection(TempDirTest):
         self.assertEqual(text(self.read(log)), echo_block(app_args) + "one\ntwo\nthree\nfour\n")
 
     def test_log_parameters_that_are_not_used(self):
-        t = lambda *parts: os.path.join(self.tmp, *parts)  # noqa: E731
+        def t(*parts):
+            return os.path.join(self.tmp, *parts)
+
         with open(t("plain-file"), "w") as f:
             f.write("not a directory")
         unexpanded_error = "${NO_SUCH}\\err.log"
@@ -257,7 +259,7 @@ class Service(TempDirTest):
                    + app_args + ["@hook=hook ran", "@thread=600000", "@err=ready"])
         child = subprocess.Popen(command, cwd=self.tmp, stdin=subprocess.PIPE,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=java_env())
-        self.addCleanup(lambda: child.poll() is None and child.kill())
+        self.addCleanup(self.end_child, child)
         seen = []
         while True:  # a stop before the application registered its hook would test nothing
             line = child.stderr.readline()
@@ -269,9 +271,20 @@ class Service(TempDirTest):
         child.stdin.close()
         code = child.wait(timeout=HANG_GUARD)
         stderr = "".join(seen) + text(child.stderr.read())
-        child.stderr.close()
         with open(output_log, "rb") as f:
             return code, stderr, text(f.read())
+
+    @staticmethod
+    def end_child(child):
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+        for pipe in (child.stdin, child.stderr):
+            if not pipe.closed:
+                try:
+                    pipe.close()
+                except BrokenPipeError:
+                    pass
 
     def test_host_input_ends_the_child(self):
         # label, JVM options, application arguments, host input, exit code, output log
@@ -306,6 +319,8 @@ class Service(TempDirTest):
 
 class Jar(TempDirTest):
     def test_launcher_entry_points_have_their_jni_signatures(self):
+        if not os.access(paths.javap, os.X_OK):
+            self.skipTest("no javap: %s" % paths.javap)
         expected = {
             VELKOR: [("main", "([Ljava/lang/String;)V")],
             QUENTA: [("main", "([Ljava/lang/String;)V"),
@@ -361,10 +376,11 @@ def main():
     for name in ("java", "javap", "runtime", "cpapp", "modapp", "probe"):
         parser.add_argument("--" + name, required=True)
     paths, rest = parser.parse_known_args()
-    for tool in (paths.java, paths.javap):
-        if not os.access(tool, os.X_OK):
-            print("skipped: %s is not an executable" % tool)
-            return SKIPPED
+    for name in ("runtime", "cpapp", "modapp", "probe"):  # the JVMs run in temp directories
+        setattr(paths, name, os.path.abspath(getattr(paths, name)))
+    if not os.access(paths.java, os.X_OK):
+        print("skipped: %s is not an executable" % paths.java)
+        return SKIPPED
     program = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2)
     result = program.result
     if result.testsRun > 0 and len(result.skipped) == result.testsRun:
