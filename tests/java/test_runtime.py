@@ -38,9 +38,10 @@ def class_path_mode(entry=VELKOR):
 
 
 def module_mode(entry=VELKOR, opens=True):
-    # As in the launcher: the runtime and the application on the module path, the entry
-    # class found by name (FindClass) through the system class loader in the boot layer.
-    options = ["--module-path", os.pathsep.join([paths.runtime, paths.modapp]),
+    # As in the launcher: each option one name=value string, the runtime and the application
+    # on the module path, the entry class found by name (FindClass) through the system class
+    # loader in the boot layer.
+    options = ["--module-path=" + os.pathsep.join([paths.runtime, paths.modapp]),
                "--add-modules=com.example.modapp,com.velkor.runtime"]
     return options + ([OPENS] if opens else []) + [entry]
 
