@@ -1,10 +1,11 @@
 #include "Generator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
 
-#include "Block.h"
+#include "core/BlockFormat.h"
 #include "TomlConfig.h"
 
 namespace vkr::gen {
@@ -21,12 +22,13 @@ class FileSource : public ByteSource {
   }
   bool open() const { return open_; }
   uint64_t size() const override { return size_; }
-  bool read(uint64_t offset, void* destination, size_t count) override {
-    if (offset > size_ || count > size_ - offset) return false;
+  size_t read(uint64_t offset, void* destination, size_t count) override {
+    if (offset >= size_) return 0;
+    count = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
     in_.clear();
     in_.seekg(static_cast<std::streamoff>(offset));
-    return static_cast<bool>(in_.read(static_cast<char*>(destination),
-                                      static_cast<std::streamsize>(count)));
+    in_.read(static_cast<char*>(destination), static_cast<std::streamsize>(count));
+    return static_cast<size_t>(in_.gcount());
   }
 
  private:
@@ -57,7 +59,7 @@ void patchU32(std::string& bytes, size_t at, uint32_t value) {
 
 bool buildLauncher(const fs::path& configPath, const fs::path& launcherPath,
                    const fs::path& outputPath, std::string& error) {
-  Configuration config;
+  BlockContents config;
   if (!loadConfigurationToml(configPath, config, error)) return false;
   FileSource launcher(launcherPath);
   PeLayout layout;
@@ -70,7 +72,7 @@ bool buildLauncher(const fs::path& configPath, const fs::path& launcherPath,
     return false;
   }
   std::string image(static_cast<size_t>(layout.blockOffset), '\0');
-  if (!launcher.read(0, image.data(), image.size())) {
+  if (launcher.read(0, image.data(), image.size()) != image.size()) {
     error = launcherPath.string() + ": cannot read the launcher";
     return false;
   }
@@ -112,7 +114,7 @@ bool inspectExecutable(const fs::path& executable, const fs::path& extractDir,
   FileSource source(executable);
   PeLayout layout;
   if (!openExecutable(executable, source, layout, error)) return false;
-  Configuration config;
+  BlockContents config;
   std::string why;
   if (!decodeBlock(source, layout.blockOffset, config, why)) {
     error = executable.string() + ": " + why;

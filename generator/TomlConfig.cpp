@@ -218,7 +218,7 @@ struct Parser {
       std::string name = "raw." + std::string(key.str());
       auto number = canonicalKey(key.str());
       if (!number) return fail(key.source(), name, "a raw key must be a decimal 32-bit number");
-      if (*number == kKeyIncludedCount || *number == kKeyIncludedNames)
+      if (*number == kIncludedCountKey || *number == kIncludedNamesKey)
         return fail(key.source(), name, "key " + std::to_string(*number) +
                                             " is derived from the [[files]] list");
       std::string stored;
@@ -261,9 +261,9 @@ struct Parser {
           if (!latin1(value, name, group.prefix)) return false;
           hasPrefix = true;
         } else if (key.str() == "messages") {
-          std::map<int32_t, std::u16string> texts;
-          if (!messageTable(value, name, texts, false)) return false;
-          for (auto& [k, t] : texts) group.messages.push_back({k, t});
+          std::map<int32_t, std::u16string> groupTexts;
+          if (!messageTable(value, name, groupTexts, false)) return false;
+          for (auto& [k, t] : groupTexts) group.messages.push_back({k, t});
         } else {
           return fail(key.source(), name, "unknown setting");
         }
@@ -289,12 +289,12 @@ struct Parser {
       const toml::node* sourceNode = table->get("source");
       if (!nameNode) return fail(element.source(), entry, "missing name");
       if (!sourceNode) return fail(element.source(), entry, "missing source");
-      IncludedFile file;
+      IncludedFile included;
       std::string why;
-      if (!latin1(*nameNode, entry + ".name", file.name)) return false;
-      if (!checkIncludedName(file.name, why)) return fail(nameNode->source(), entry + ".name", why);
+      if (!latin1(*nameNode, entry + ".name", included.name)) return false;
+      if (!checkIncludedName(included.name, why)) return fail(nameNode->source(), entry + ".name", why);
       for (const auto& other : out)
-        if (other.name == file.name)
+        if (other.name == included.name)
           return fail(nameNode->source(), entry + ".name", "the name is already included");
       const auto* source = sourceNode->as_string();
       if (!source) return fail(sourceNode->source(), entry + ".source", std::string("expected a text, found ") + typeName(*sourceNode));
@@ -315,10 +315,10 @@ struct Parser {
                        : "the included files together exceed 2 GiB");
       includedBytes += size;
       std::ifstream in(path, std::ios::binary);
-      file.content.resize(static_cast<size_t>(size));
-      if (!in.read(file.content.data(), static_cast<std::streamsize>(size)))
+      included.content.resize(static_cast<size_t>(size));
+      if (!in.read(included.content.data(), static_cast<std::streamsize>(size)))
         return fail(sourceNode->source(), entry + ".source", "cannot read " + path.string());
-      out.push_back(std::move(file));
+      out.push_back(std::move(included));
     }
     return true;
   }
@@ -359,8 +359,8 @@ bool checkIncludedName(const std::string& name, std::string& error) {
 }
 
 bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
-                            Configuration& config, std::string& error) {
-  config = Configuration{};
+                            BlockContents& config, std::string& error) {
+  config = BlockContents{};
   Parser p;
   p.configPath = configPath;
   p.file = configPath.string();
@@ -410,8 +410,8 @@ bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
   if (!p.texts.count(kKeyVersionOptionCount)) p.texts[kKeyVersionOptionCount] = "0";
   std::string names;
   for (const auto& f : files) names += (names.empty() ? "" : ";") + f.name;
-  p.texts[kKeyIncludedCount] = std::to_string(files.size());
-  p.texts[kKeyIncludedNames] = names;
+  p.texts[kIncludedCountKey] = std::to_string(files.size());
+  p.texts[kIncludedNamesKey] = names;
 
   for (auto& [k, v] : p.texts) config.texts.push_back({k, std::move(v)});
   for (auto& [k, v] : p.messages) config.messages.push_back({k, std::move(v)});
@@ -420,7 +420,7 @@ bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
   return true;
 }
 
-bool loadConfigurationToml(const fs::path& configPath, Configuration& config,
+bool loadConfigurationToml(const fs::path& configPath, BlockContents& config,
                            std::string& error) {
   std::ifstream in(configPath, std::ios::binary);
   if (!in) {
@@ -465,7 +465,7 @@ bool formatMessage(const std::u16string& text, std::string& out, int32_t key,
 
 }  // namespace
 
-bool formatConfigurationToml(const Configuration& config,
+bool formatConfigurationToml(const BlockContents& config,
                              const std::vector<std::string>& fileSources, std::string& toml,
                              std::string& error) {
   // A key that occurs twice keeps its later value, as in the launcher.
@@ -473,11 +473,11 @@ bool formatConfigurationToml(const Configuration& config,
   for (const auto& t : config.texts) texts[t.key] = t.value;
   std::map<int32_t, std::u16string> messages;
   for (const auto& m : config.messages) messages[m.key] = m.text;
-  texts.erase(kKeyIncludedCount);
-  texts.erase(kKeyIncludedNames);
+  texts.erase(kIncludedCountKey);
+  texts.erase(kIncludedNamesKey);
 
   std::ostringstream out;
-  out << "# Configuration block printed by vkrgen inspect; `vkrgen build` of this file\n"
+  out << "# BlockContents block printed by vkrgen inspect; `vkrgen build` of this file\n"
          "# writes the same block.\n";
   // Sections in the order of the settings table; the service description is a message
   // but reads best beside the service's name.
@@ -587,7 +587,7 @@ bool formatConfigurationToml(const Configuration& config,
   return true;
 }
 
-bool extractIncludedFiles(const Configuration& config, const fs::path& dir,
+bool extractIncludedFiles(const BlockContents& config, const fs::path& dir,
                           std::vector<std::string>& sources, std::string& error) {
   sources.clear();
   std::error_code ec;

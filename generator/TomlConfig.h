@@ -5,20 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "Block.h"
+#include "core/BlockFormat.h"
 
 namespace vkr::gen {
 
 // Parses a configuration; configPath names the file in messages and is the base of
 // relative included-file sources. Errors read "FILE:LINE: SETTING: what is wrong".
 bool parseConfigurationToml(const std::string& text, const std::filesystem::path& configPath,
-                            Configuration& config, std::string& error);
-bool loadConfigurationToml(const std::filesystem::path& configPath, Configuration& config,
+                            BlockContents& config, std::string& error);
+bool loadConfigurationToml(const std::filesystem::path& configPath, BlockContents& config,
                            std::string& error);
 
 // Prints a block so that parsing the result gives the same block. fileSources holds one
 // source path per included file; an empty one prints a placeholder and a comment.
-bool formatConfigurationToml(const Configuration& config,
+bool formatConfigurationToml(const BlockContents& config,
                              const std::vector<std::string>& fileSources, std::string& toml,
                              std::string& error);
 
@@ -29,7 +29,7 @@ bool checkIncludedName(const std::string& name, std::string& error);
 
 // Writes the included files below dir (names mapped to subdirectories) and returns
 // their absolute paths as sources.
-bool extractIncludedFiles(const Configuration& config, const std::filesystem::path& dir,
+bool extractIncludedFiles(const BlockContents& config, const std::filesystem::path& dir,
                           std::vector<std::string>& sources, std::string& error);
 
 }  // namespace vkr::gen

@@ -9,6 +9,7 @@ packages=(
   wine wine64
   googletest libtomlplusplus-dev libcli11-dev
   osslsigncode openssl
+  openjdk-17-jdk-headless
 )
 
 missing=()

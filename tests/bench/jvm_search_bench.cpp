@@ -10,6 +10,7 @@
 // timed too.
 #include "config/ConfigStore.h"
 #include "jvm/JavaProbe.h"
+#include "jvm/JvmLoader.h"
 #include "jvm/JvmSearch.h"
 #include "util/Paths.h"
 
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     char base[MAX_PATH + 1];
     GetTempPathA(MAX_PATH, base);
     const std::string root =
-        vkr::canonicalPath(std::string(base) + "vkrbench_" + std::to_string(GetCurrentProcessId()), false);
+        vkr::canonicalPath(std::string(base) + "vkrbench_" + std::to_string(GetCurrentProcessId()), vkr::LetterCase::Lowered);
     const std::string home = root + "\\rt";
     const std::string bin = home + "\\bin";
     for (const std::string& dir : {root, home, bin, bin + "\\server"}) CreateDirectoryA(dir.c_str(), nullptr);
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
         vkr::LocationKind kind = vkr::LocationKind::None;
         LARGE_INTEGER start, end;
         QueryPerformanceCounter(&start);
-        HMODULE library = vkr::searchJvm(javaExe, version, kind, location);
+        HMODULE library = vkr::searchJvm(vkr::loadJvmFromJavaExe, javaExe, version, kind, location);
         QueryPerformanceCounter(&end);
         _putenv(pathEntry.c_str());
         SetEnvironmentVariableA("PATH", path.c_str());

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Block.h"
+#include "core/BlockFormat.h"
 #include "Generator.h"
 #include "PeFixture.h"
 #include "TestFiles.h"
@@ -9,9 +9,9 @@ namespace vkr::gen {
 namespace {
 
 namespace fs = std::filesystem;
-using test::get32;
-using test::makePe;
-using test::PeShape;
+using vkr::test::get32;
+using vkr::test::makePe;
+using vkr::test::PeShape;
 
 class GeneratorTest : public test::ScratchDirTest {
  protected:
@@ -54,11 +54,11 @@ TEST_F(GeneratorTest, CutsTheLauncherAtTheEndOfItsLastSection) {
     std::string head = image.substr(0, 0x500);
     EXPECT_EQ(head.substr(0x200), pe.substr(0x200, 0x300)) << k.name;
     // Header fields that pointed at the dropped data no longer point into the block.
-    EXPECT_EQ(get32(head, test::kPeOffset + 12), 0u) << k.name;
-    EXPECT_EQ(get32(head, test::kPeOffset + 24 + 112 + 32), 0u) << k.name;
-    EXPECT_EQ(get32(head, test::kPeOffset + 24 + 112 + 36), 0u) << k.name;
-    std::string headerRest = head.substr(0, test::kPeOffset + 12);
-    EXPECT_EQ(headerRest, pe.substr(0, test::kPeOffset + 12)) << k.name;
+    EXPECT_EQ(get32(head, vkr::test::kPeOffset + 12), 0u) << k.name;
+    EXPECT_EQ(get32(head, vkr::test::kPeOffset + 24 + 112 + 32), 0u) << k.name;
+    EXPECT_EQ(get32(head, vkr::test::kPeOffset + 24 + 112 + 36), 0u) << k.name;
+    std::string headerRest = head.substr(0, vkr::test::kPeOffset + 12);
+    EXPECT_EQ(headerRest, pe.substr(0, vkr::test::kPeOffset + 12)) << k.name;
     // A rebuild from the generated launcher gives the same file.
     auto again = dir / "again.exe";
     ASSERT_TRUE(buildLauncher(config, out, again, error)) << error;

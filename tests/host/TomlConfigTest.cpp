@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "Block.h"
+#include "core/BlockFormat.h"
 #include "Settings.h"
 #include "TestFiles.h"
 #include "TomlConfig.h"
@@ -18,20 +18,20 @@ class TomlConfigTest : public test::ScratchDirTest {
     return i;
   }
 
-  Configuration parse(const std::string& toml) {
-    Configuration c;
+  BlockContents parse(const std::string& toml) {
+    BlockContents c;
     std::string error;
     EXPECT_TRUE(parseConfigurationToml(toml, dir / "config.toml", c, error)) << error;
     return c;
   }
 
-  static std::map<int32_t, std::string> texts(const Configuration& c) {
+  static std::map<int32_t, std::string> texts(const BlockContents& c) {
     std::map<int32_t, std::string> m;
     for (const auto& t : c.texts) m[t.key] = t.value;
     return m;
   }
 
-  static std::map<int32_t, std::u16string> messages(const Configuration& c) {
+  static std::map<int32_t, std::u16string> messages(const BlockContents& c) {
     std::map<int32_t, std::u16string> m;
     for (const auto& t : c.messages) m[t.key] = t.text;
     return m;
@@ -40,13 +40,13 @@ class TomlConfigTest : public test::ScratchDirTest {
   // build -> inspect -> build, as the command line does it, with the files extracted.
   std::string rebuilt(const std::string& block) {
     MemorySource source(block);
-    Configuration back;
+    BlockContents back;
     std::string error, toml;
     std::vector<std::string> sources;
     EXPECT_TRUE(decodeBlock(source, 0, back, error)) << error;
     EXPECT_TRUE(extractIncludedFiles(back, dir / "extracted", sources, error)) << error;
     EXPECT_TRUE(formatConfigurationToml(back, sources, toml, error)) << error;
-    Configuration again;
+    BlockContents again;
     EXPECT_TRUE(parseConfigurationToml(toml, dir / "printed.toml", again, error))
         << error << "\n" << toml;
     return encodeBlock(again);
@@ -54,7 +54,7 @@ class TomlConfigTest : public test::ScratchDirTest {
 };
 
 TEST_F(TomlConfigTest, LeftOutSettingsTakeTheShippedValues) {
-  Configuration c = parse("");
+  BlockContents c = parse("");
   auto t = texts(c);
   std::map<int32_t, std::string> shipped = {
       {101, "Service"}, {102, "1"}, {103, "error.log"}, {104, "0"}, {106, "1"}, {107, "4"},
@@ -82,7 +82,7 @@ TEST_F(TomlConfigTest, LeftOutSettingsTakeTheShippedValues) {
 TEST_F(TomlConfigTest, MapsTypedSettingsToTheirStoredForm) {
   write("a.jar", "jar");
   write("native/b.dll", std::string("\0\xA7\xFF", 3));
-  Configuration c = parse(R"toml(
+  BlockContents c = parse(R"toml(
 [service]
 name = "Démo"
 dependencies = ["Tcpip", "Afd"]
@@ -139,7 +139,7 @@ source = "native/b.dll"
 // Groups apply in file order and a later group wins, so their order is part of the
 // configuration.
 TEST_F(TomlConfigTest, KeepsLocaleGroupsInFileOrder) {
-  Configuration c = parse(R"toml(
+  BlockContents c = parse(R"toml(
 [[locale]]
 prefix = "de_CH"
 [locale.messages]
@@ -205,7 +205,7 @@ source = "empty.bin"
 // Blocks not written by this generator: values a typed setting cannot show, a version
 // option count without its pairs, keys given twice. Printing them raw keeps them.
 TEST_F(TomlConfigTest, PrintsUntypableValuesRaw) {
-  Configuration foreign = parse("");
+  BlockContents foreign = parse("");
   foreign.texts.push_back({102, "yes"});
   foreign.texts.push_back({10109, "007"});
   foreign.texts.push_back({10200, "3"});
@@ -215,7 +215,7 @@ TEST_F(TomlConfigTest, PrintsUntypableValuesRaw) {
   EXPECT_NE(toml.find("\"102\" = \"yes\""), std::string::npos) << toml;
   EXPECT_NE(toml.find("\"10109\" = \"007\""), std::string::npos) << toml;
   EXPECT_NE(toml.find("\"10200\" = \"3\""), std::string::npos) << toml;
-  Configuration again;
+  BlockContents again;
   ASSERT_TRUE(parseConfigurationToml(toml, dir / "p.toml", again, error)) << error;
   auto t = texts(again);
   EXPECT_EQ(t[102], "yes");
@@ -224,7 +224,7 @@ TEST_F(TomlConfigTest, PrintsUntypableValuesRaw) {
 }
 
 TEST_F(TomlConfigTest, InspectWithoutExtractionPrintsAPlaceholder) {
-  Configuration c = parse("");
+  BlockContents c = parse("");
   c.files = {{"lib\\x.dll", "abc"}};
   std::string toml, error;
   ASSERT_TRUE(formatConfigurationToml(c, {}, toml, error)) << error;
@@ -268,7 +268,7 @@ TEST_F(TomlConfigTest, RefusesBadSettingsNamingFileLineAndSetting) {
       {"[[java.version-options]]\npattern = \"1*\"\n", 1, "java.version-options[1]", "missing options"},
   };
   for (const auto& k : cases) {
-    Configuration c;
+    BlockContents c;
     std::string error;
     EXPECT_FALSE(parseConfigurationToml(k.toml, dir / "config.toml", c, error)) << k.toml;
     std::string where = (dir / "config.toml").string() + ":" + std::to_string(k.line) + ": " +
@@ -279,7 +279,7 @@ TEST_F(TomlConfigTest, RefusesBadSettingsNamingFileLineAndSetting) {
 }
 
 TEST_F(TomlConfigTest, RefusesMalformedTomlWithItsLine) {
-  Configuration c;
+  BlockContents c;
   std::string error;
   EXPECT_FALSE(parseConfigurationToml("[service]\nname = \"x\"\nname = \"y\"\n", dir / "config.toml", c, error));
   EXPECT_EQ(error.rfind((dir / "config.toml").string() + ":3: ", 0), 0u) << error;

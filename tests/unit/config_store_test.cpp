@@ -139,7 +139,7 @@ protected:
     std::string load(const std::string& contents) {
         writeFile(contents);
         LauncherFile file;
-        EXPECT_TRUE(openLauncherFileAt(file, path()));
+        EXPECT_TRUE(file.open(path()));
         CapturedStandardError captured;
         try {
             loadConfigurationFrom(file);
@@ -355,31 +355,6 @@ TEST_F(ConfigStoreTest, MessageFallsBackToTheTextOfTheSameNumber) {
     wchar_t small[5];
     rawMessageText(1006, small, 5);
     EXPECT_STREQ(small, L"mess");
-}
-
-TEST(ParseConfigInt, Table) {
-    struct Case {
-        const char* text;
-        std::int32_t value;
-    } cases[] = {
-        {"20", 20},
-        {" 12x", 12},
-        {"abc", 0},
-        {"", 0},
-        {"-17", -17},
-        {"+8", 8},
-        {"\t\n 42", 42},
-        {"- 5", 0},
-        {"2147483647", INT_MAX},
-        {"2147483648", INT_MAX},
-        {"99999999999999999999", INT_MAX},
-        {"-2147483648", INT_MIN},
-        {"-2147483649", INT_MIN},
-        {"-99999999999999999999", INT_MIN},
-        {"007", 7},
-        {"1 2", 1},
-    };
-    for (const Case& c : cases) EXPECT_EQ(parseConfigInt(c.text), c.value) << '"' << c.text << '"';
 }
 
 // The entry point loads the block of the running executable itself; a test program has no

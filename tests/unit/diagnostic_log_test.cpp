@@ -1,6 +1,7 @@
 #include "util/DiagnosticLog.h"
 
 #include "util/Paths.h"
+#include "util/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace vkr;
 
@@ -75,19 +77,33 @@ TEST(LogHeaderTime, HasTheTwentyFourCharacterShape) {
     EXPECT_EQ(logHeaderTime(t), "Sun Dec 31 00:00:09 2019");
 }
 
-TEST(NumberedLogPath, TakesTheFirstFreeNumber) {
+// Regression: the log file was created with CREATE_ALWAYS after an existence check. In a
+// service's temp directory another user could plant a file or link under the next free name
+// in between, and the log would empty it or write through it. The creation itself is now the
+// test: a name whose exclusive creation finds an entry is passed over, whatever a check
+// before it would have said.
+TEST(NumberedLog, TheExclusiveCreationDecidesWhichNumberIsFree) {
     std::set<std::wstring> present = {L"C:\\t\\vkr_nlog_1.log", L"C:\\t\\vkr_nlog_2.log"};
-    auto inSet = [&](const std::wstring& p) { return present.count(p) > 0; };
-    EXPECT_EQ(numberedLogPath(L"C:\\t\\", inSet), L"C:\\t\\vkr_nlog_3.log");
-    EXPECT_EQ(numberedLogPath(L"D:\\", inSet), L"D:\\vkr_nlog_1.log");
-    int asked = 0;
-    auto all = [&](const std::wstring&) {
-        ++asked;
-        return true;
+    std::vector<std::wstring> tried;
+    auto create = [&](const std::wstring& p) {
+        tried.push_back(p);
+        return present.insert(p).second ? LogCreation::Created : LogCreation::Exists;
     };
-    // Number 1000 is taken whether it exists or not.
-    EXPECT_EQ(numberedLogPath(L"C:\\t\\", all), L"C:\\t\\vkr_nlog_1000.log");
-    EXPECT_EQ(asked, 999);
+    EXPECT_EQ(createNumberedLog(L"C:\\t\\", create), L"C:\\t\\vkr_nlog_3.log");
+    // A second process right behind it gets the next one.
+    EXPECT_EQ(createNumberedLog(L"C:\\t\\", create), L"C:\\t\\vkr_nlog_4.log");
+    EXPECT_EQ(tried.size(), 7u);
+
+    // Another failure than an existing entry ends the attempt: the caller's fallback decides.
+    EXPECT_EQ(createNumberedLog(L"D:\\", [](const std::wstring&) { return LogCreation::Failed; }), std::nullopt);
+    // With all 1000 names taken there is nothing to create.
+    int asked = 0;
+    auto taken = [&](const std::wstring&) {
+        ++asked;
+        return LogCreation::Exists;
+    };
+    EXPECT_EQ(createNumberedLog(L"C:\\t\\", taken), std::nullopt);
+    EXPECT_EQ(asked, 1000);
 }
 
 std::string readFile(const std::wstring& path) {
@@ -151,7 +167,7 @@ TEST_F(DiagnosticLogTest, FileBytesHeaderPrefixAndErrorLines) {
     const wchar_t* path = logFilePath();
     ASSERT_NE(path, nullptr);
     std::wstring p = path;
-    std::wstring temp = tempDirectoryWide(false);
+    std::wstring temp = tempDirectoryWide().value_or(L"");
     if (!temp.empty() && temp.back() != L'\\') temp.push_back(L'\\');
     EXPECT_EQ(p.rfind(temp + L"vkr_nlog_", 0), 0u) << narrowText(p);
     EXPECT_EQ(p.substr(p.size() - 4), L".log");
@@ -177,6 +193,30 @@ TEST_F(DiagnosticLogTest, FileBytesHeaderPrefixAndErrorLines) {
             EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << "bare line feed at " << i;
         }
     }
+}
+
+TEST_F(DiagnosticLogTest, APlantedFileKeepsItsBytesAndTheLogTakesTheNextNumber) {
+    std::wstring temp = tempDirectoryWide().value_or(L"");
+    if (!temp.empty() && temp.back() != L'\\') temp.push_back(L'\\');
+    std::wstring planted;
+    for (int n = 1; n <= 1000 && planted.empty(); ++n) {
+        const std::wstring candidate = numberedLogPath(temp, n);
+        if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) planted = candidate;
+    }
+    ASSERT_FALSE(planted.empty());
+    HANDLE h = CreateFileW(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, "planted", 7, &written, nullptr);
+    CloseHandle(h);
+
+    SetEnvironmentVariableW(L"QUENTA_LOG", L"yes");
+    logMessage(L"mine");
+    const std::wstring mine = logFilePath();
+    EXPECT_NE(mine, planted);
+    EXPECT_EQ(readFile(planted), "planted");
+    EXPECT_NE(readFile(mine).find("] mine\r\n"), std::string::npos);
+    DeleteFileW(planted.c_str());
 }
 
 TEST_F(DiagnosticLogTest, NextProcessTakesTheNextNumber) {

@@ -150,7 +150,7 @@ private:
 
 void terminateExpectingOne() {
     try {
-        terminate(1);
+        terminateLauncher(1);
     } catch (const Terminated& t) {
         EXPECT_EQ(t.exitCode, 1);
         return;
@@ -202,10 +202,10 @@ TEST_F(ErrorReportingTest, NoExtractionDirectoryAndRelativePathsRemoveNothing) {
     wchar_t saved[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, saved);
     SetCurrentDirectoryA(tree.root().c_str());
-    removeDirectoryContents(".", true);
-    removeDirectoryContents(".\\", true);
-    removeDirectoryContents("", true);
-    removeDirectoryContents(nullptr, true);
+    removeDirectoryContents(".", Subdirectories::Emptied);
+    removeDirectoryContents(".\\", Subdirectories::Emptied);
+    removeDirectoryContents("", Subdirectories::Emptied);
+    removeDirectoryContents(nullptr, Subdirectories::Emptied);
     SetCurrentDirectoryW(saved);
     EXPECT_TRUE(tree.has("a.jar"));
     tree.cleanUp({"a.jar"});

@@ -2,6 +2,7 @@
 
 #include "config/ConfigStore.h"
 #include "config/ErrorReporting.h"
+#include "config/LauncherValues.h"
 #include "config_test_support.h"
 #include "test_files.h"
 #include "util/Paths.h"
@@ -81,13 +82,13 @@ protected:
         setExtractionDirectoryName({});
     }
     void TearDown() override {
-        file_.handle.reset();
+        file_.close();
         if (!extractionDirectoryName().empty()) {
-            removeDirectoryContents(extractionDirectoryName().c_str(), true);
+            removeDirectoryContents(extractionDirectoryName().c_str(), Subdirectories::Emptied);
             RemoveDirectoryA(extractionDirectoryName().c_str());
         }
         setExtractionDirectoryName({});
-        removeDirectoryContents(scratch_.c_str(), true);
+        removeDirectoryContents(scratch_.c_str(), Subdirectories::Emptied);
         RemoveDirectoryA(scratch_.c_str());
         setTerminateHookForTest(nullptr);
     }
@@ -96,10 +97,7 @@ protected:
     std::int64_t openRecords(const std::vector<Record>& records, const std::string& trailer = "TRAILER") {
         const std::string path = scratch_ + "launcher.bin";
         EXPECT_TRUE(writeWholeFile(path, std::string(kJunk, 'J') + storedRecords(records) + trailer));
-        file_.handle.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        LARGE_INTEGER size{};
-        GetFileSizeEx(file_.handle.get(), &size);
-        file_.size = size.QuadPart;
+        EXPECT_TRUE(file_.open(widenCodePage(path)));
         return kJunk;
     }
 
@@ -122,7 +120,7 @@ TEST_F(IncludedFilesTest, TwoFilesArriveWholeAndAFatalEndRemovesThemWithTheDirec
     setConfigTextForTest(2003, "a.jar;lib\\b.dll");
     const std::int64_t position = openRecords({{6001, jar}, {300, dll}});
 
-    const std::string tempDir = tempDirectory8();
+    const std::string tempDir = requiredTempDirectory8();
     const std::time_t before = std::time(nullptr);
     createExtractionDirectory();
     const std::time_t after = std::time(nullptr);
@@ -138,7 +136,7 @@ TEST_F(IncludedFilesTest, TwoFilesArriveWholeAndAFatalEndRemovesThemWithTheDirec
     EXPECT_TRUE(isDirectory(dir));
     EXPECT_FALSE(isPresent(dir.substr(0, marker))) << "stub file left behind: " << dir.substr(0, marker);
 
-    ASSERT_EQ(extractRecords(file_, position, 2), 0);
+    ASSERT_EQ(extractRecords(file_, position, 2), Extraction::Done);
     EXPECT_EQ(readWholeFile(dir + "\\a.jar"), jar);
     EXPECT_EQ(readWholeFile(dir + "\\lib\\b.dll"), dll);
     EXPECT_EQ(unextractedPosition(), position + 8 + 6001 + 8 + 300);
@@ -188,12 +186,12 @@ TEST_F(IncludedFilesTest, RecordLayoutCases) {
         setConfigTextForTest(2003, c.names);
         const std::string dir = outputDirectory();
         const std::int64_t position = openRecords(c.records);
-        ASSERT_EQ(extractRecords(file_, position, std::stoi(c.count)), 0);
+        ASSERT_EQ(extractRecords(file_, position, std::stoi(c.count)), Extraction::Done);
         for (const auto& [name, content] : c.expectedFiles) EXPECT_EQ(readWholeFile(dir + "\\" + name), content) << name;
         for (const std::string& name : c.absent) EXPECT_FALSE(isPresent(dir + "\\" + name)) << name;
         EXPECT_EQ(unextractedPosition(), position + c.expectedEnd);
-        file_.handle.reset();
-        removeDirectoryContents(dir.c_str(), true);
+        file_.close();
+        removeDirectoryContents(dir.c_str(), Subdirectories::Emptied);
         RemoveDirectoryA(dir.c_str());
     }
 }
@@ -204,7 +202,7 @@ TEST_F(IncludedFilesTest, OnlyTheFirstLevelDirectoryIsCreated) {
     const std::string dir = outputDirectory();
     // Size 0: nothing to write, so the directories are all there is to see.
     const std::int64_t position = openRecords({{0, ""}});
-    EXPECT_EQ(extractRecords(file_, position, 1), 0);
+    EXPECT_EQ(extractRecords(file_, position, 1), Extraction::Done);
     EXPECT_TRUE(isDirectory(dir + "\\lib"));
     EXPECT_FALSE(isPresent(dir + "\\lib\\x"));
 }
@@ -232,7 +230,7 @@ TEST_F(IncludedFilesTest, ContentEndingEarlyIsAReadFailure) {
     const std::string dir = outputDirectory();
     // The second record promises 100 bytes, the file ends after 40.
     const std::int64_t position = openRecords({{2, "aa"}, {100, std::string(40, 'b')}}, "");
-    EXPECT_EQ(extractRecords(file_, position, 2), 1);
+    EXPECT_EQ(extractRecords(file_, position, 2), Extraction::ReadFailed);
     EXPECT_EQ(readWholeFile(dir + "\\a.txt"), "aa");
     EXPECT_EQ(unextractedPosition(), 0) << "a failed extraction must not publish a position";
 }
@@ -253,7 +251,7 @@ TEST_F(IncludedFilesTest, NoIncludedFilesCreateNothing) {
         setConfigTextForTest(2002, count);
         setConfigTextForTest(2003, "a.jar");
         setExtractionDirectoryName("left over");
-        EXPECT_EQ(extractIncludedFiles(true), 0);
+        EXPECT_EQ(extractIncludedFiles(ExtractionDirectory::Create), Extraction::Done);
         EXPECT_EQ(extractionDirectoryName(), "");
         EXPECT_EQ(unextractedPosition(), 0);
     }

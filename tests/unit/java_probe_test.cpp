@@ -118,7 +118,7 @@ protected:
     static std::string logText() { return test::testLogText(); }
 
     bool probe(std::string& path, std::string& version, const char* minimum = "", const char* maximum = "") {
-        return checkJavaExe(path, version, parseVersion(minimum), parseVersion(maximum), false);
+        return checkJavaExe(path, version, parseVersion(minimum), parseVersion(maximum), Prerelease::Refused);
     }
 
     std::string root_;

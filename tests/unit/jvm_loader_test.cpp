@@ -11,6 +11,7 @@
 #include "jvm/JavaProbe.h"
 #include "jvm/JvmSearch.h"
 #include "util/DiagnosticLog.h"
+#include "util/EnvironmentPath.h"
 #include "util/Paths.h"
 
 #include <gtest/gtest.h>
@@ -591,7 +592,7 @@ TEST_F(JvmLoaderTest, UcrtbasePreloadFollowsTheReportedVersionAndRestoresTheDire
         << "GetVersionEx " << reported.dwMajorVersion << "." << reported.dwMinorVersion << ", RtlGetVersion "
         << real.dwMajorVersion << "." << real.dwMinorVersion;
     EXPECT_FALSE(hasLine(lines, "Could not preload ucrtbase.dll"));
-    EXPECT_EQ(canonicalPath(current, false), elsewhere) << "the current directory is put back";
+    EXPECT_EQ(canonicalPath(current, LetterCase::Lowered), elsewhere) << "the current directory is put back";
     if (older) {
         EXPECT_NE(GetModuleHandleA("ucrtbase.dll"), nullptr) << "the preloaded module stays";
     }

@@ -7,6 +7,7 @@
 
 #include "config/ConfigStore.h"
 #include "jvm/JavaProbe.h"
+#include "jvm/JvmLoader.h"
 #include "util/DiagnosticLog.h"
 #include "util/Paths.h"
 
@@ -82,22 +83,6 @@ FILETIME shifted(FILETIME time, ULONGLONG by) {
 
 // ---------------------------------------------------------------------------------------
 // The pure rules.
-
-TEST(SplitList, ItemsInOrderWithEmptyOnesDropped) {
-    struct Case {
-        const char* text;
-        std::vector<std::string> items;
-    };
-    const std::vector<Case> cases = {
-        {"B.\\jre;Y;EJAVA_HOME;EJDK_HOME;", {"B.\\jre", "Y", "EJAVA_HOME", "EJDK_HOME"}},
-        {";;Y;;S;", {"Y", "S"}},
-        {"", {}},
-        {";", {}},
-        {"Ac:\\jre", {"Ac:\\jre"}},
-        {" ; Y", {" ", " Y"}},
-    };
-    for (const Case& c : cases) EXPECT_EQ(splitList(c.text), c.items) << c.text;
-}
 
 TEST(FallbackPass, TakesBAlwaysAndAOrROnlyWithARelativeLocation) {
     struct Case {
@@ -191,8 +176,8 @@ protected:
         root_ = test::scratchPath("vkrsearch");
         CreateDirectoryA(root_.c_str(), nullptr);
         // The folders the search looks at beside the launcher (here: beside this test program).
-        ownJre_ = canonicalPath(".\\jre", false);
-        ownVelkor_ = canonicalPath(".\\.velkor", false);
+        ownJre_ = canonicalPath(".\\jre", LetterCase::Lowered);
+        ownVelkor_ = canonicalPath(".\\.velkor", LetterCase::Lowered);
         removeTree(ownJre_); // left by a run that was killed
         removeTree(ownVelkor_);
     }
@@ -221,7 +206,7 @@ protected:
                                   FALSE));
         }
         writeWholeFile(home + "\\bin\\java.cfg", "banner=java version \"" + version + "\"\n");
-        javaExes_.push_back(canonicalPath(exe, false));
+        javaExes_.push_back(canonicalPath(exe, LetterCase::Lowered));
         return javaExes_.back();
     }
 
@@ -285,7 +270,7 @@ protected:
 
     Outcome search() {
         Outcome out;
-        out.module = searchJvm(out.javaExe, out.version, out.kind, out.locationText);
+        out.module = searchJvm(loadJvmFromJavaExe, out.javaExe, out.version, out.kind, out.locationText);
         if (out.module) modules_.push_back(out.module);
         return out;
     }
@@ -481,7 +466,7 @@ TEST_F(JvmSearchTest, LocatedJvmsTheNewerWinsAndTiesGoToTheMachine) {
             locatedJvm(hive, exe);
         }
         JvmCandidate out;
-        ASSERT_EQ(searchLocatedJvms(true, bounds("1.8"), out), c.winner != nullptr) << index;
+        ASSERT_EQ(searchLocatedJvms(LocatedJvms::All, bounds("1.8"), out), c.winner != nullptr) << index;
         if (c.winner) {
             EXPECT_EQ(out.javaExe, dir + "\\" + c.winner + "\\bin\\java.exe") << index;
         }

@@ -5,6 +5,7 @@
 #include "launcher/LaunchSequence.h"
 
 #include "config/ConfigStore.h"
+#include "util/EnvironmentPath.h"
 #include "util/Paths.h"
 
 #include <windows.h>

@@ -1,5 +1,6 @@
 // Path rules, conversions and the executable's own location.
 #include "util/Paths.h"
+#include "util/TempDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -49,48 +50,6 @@ TEST(LowerCasePath, TouchesOnlyAsciiLetters) {
     std::string path = "C:\\Program Files\\\xc9T\xc9\\App.EXE";
     lowerCasePath(path);
     EXPECT_EQ(path, "c:\\program files\\\xc9t\xc9\\app.exe");
-}
-
-TEST(IsRelative, DriveAndUncPathsAreAbsolute) {
-    struct Case {
-        const char* path;
-        bool relative;
-    };
-    const std::vector<Case> cases = {
-        {"C:\\dir\\file", false},
-        {"C:\\", false},
-        {"\\\\server\\share\\file", false},
-        {"\"C:\\dir\\file\"", false},
-        {"\"\\\\server\\share\"", false},
-        {"\\dir\\file", true},
-        {"C:dir\\file", true},
-        {"C:/dir/file", true},
-        {"//server/share", true},
-        {"dir\\file", true},
-        {"ab", true},
-        {"C:", true},
-        {"", true},
-        {"\"C:", true},
-        {"\"C:\\", false},
-        {"\"ab", true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(isRelative(std::string_view(c.path)), c.relative) << c.path;
-        EXPECT_EQ(isRelative(std::wstring_view(widenBytes(c.path))), c.relative) << c.path;
-    }
-}
-
-TEST(EndsWithExe, NeedsANameAndIgnoresCase) {
-    struct Case {
-        const char* path;
-        bool exe;
-    };
-    const std::vector<Case> cases = {
-        {"a.exe", true},       {"C:\\dir\\App.EXE", true}, {"x.ExE", true}, {".exe", false},
-        {"a.exe ", false},     {"a.exe\"", false},          {"a.ex", false}, {"", false},
-        {"C:\\dir.exe\\a", false}, {"a.com", false},
-    };
-    for (const Case& c : cases) EXPECT_EQ(endsWithExe(c.path), c.exe) << c.path;
 }
 
 TEST(Exists, DriveRootsNeedNoDiskAccess) {
@@ -146,9 +105,9 @@ TEST(NarrowText, NeverTurnsAMissingCharacterIntoAnotherOne) {
         {L"", "", false},
     };
     for (const Case& c : cases) {
-        bool lost = !c.lost;
-        EXPECT_EQ(narrowText(c.in, &lost), c.out);
-        EXPECT_EQ(lost, c.lost) << c.out;
+        Narrowed how = c.lost ? Narrowed::Exactly : Narrowed::WithReplacements;
+        EXPECT_EQ(narrowText(c.in, &how), c.out);
+        EXPECT_EQ(how == Narrowed::WithReplacements, c.lost) << c.out;
         EXPECT_EQ(narrowText(c.in), c.out);
     }
 }
@@ -237,15 +196,15 @@ TEST(CanonicalPath, FullPathLowerCasedUnlessAsked) {
     const std::string& dir8 = executableDirectory8();
     std::string lower = dir8 + "conf\\app.cfg";
     lowerCasePath(lower);
-    EXPECT_EQ(canonicalPath("Sub\\..\\Conf\\\\.\\App.CFG", false), lower);
-    EXPECT_EQ(canonicalPath("Sub\\..\\Conf\\\\.\\App.CFG", true), dir8 + "Conf\\App.CFG");
-    EXPECT_EQ(canonicalPath("C:\\A\\..\\B\\\\C", false), "c:\\b\\c");
+    EXPECT_EQ(canonicalPath("Sub\\..\\Conf\\\\.\\App.CFG", LetterCase::Lowered), lower);
+    EXPECT_EQ(canonicalPath("Sub\\..\\Conf\\\\.\\App.CFG", LetterCase::Kept), dir8 + "Conf\\App.CFG");
+    EXPECT_EQ(canonicalPath("C:\\A\\..\\B\\\\C", LetterCase::Lowered), "c:\\b\\c");
 
     std::wstring longLower = executableDirectoryLong() + L"x.txt";
     for (wchar_t& c : longLower)
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    EXPECT_EQ(canonicalPath(L"Y\\..\\X.TXT", DirectoryForm::LongWide, false), longLower);
-    EXPECT_EQ(canonicalPath(L"Y\\..\\X.TXT", DirectoryForm::LongWide, true),
+    EXPECT_EQ(canonicalPath(L"Y\\..\\X.TXT", DirectoryForm::LongWide, LetterCase::Lowered), longLower);
+    EXPECT_EQ(canonicalPath(L"Y\\..\\X.TXT", DirectoryForm::LongWide, LetterCase::Kept),
               executableDirectoryLong() + L"X.TXT");
 }
 
@@ -289,8 +248,8 @@ TEST(TempCandidates, OrderFlagsAndSkippedSources) {
     for (size_t i = 0; i < list.size(); ++i) {
         EXPECT_EQ(list[i].number, expected[i].number);
         EXPECT_EQ(list[i].path, expected[i].path) << list[i].number;
-        EXPECT_EQ(list[i].create, expected[i].create) << list[i].number;
-        EXPECT_EQ(list[i].strict, expected[i].strict) << list[i].number;
+        EXPECT_EQ(list[i].create == TempCreate::IfMissing, expected[i].create) << list[i].number;
+        EXPECT_EQ(list[i].names == TempNames::Strict, expected[i].strict) << list[i].number;
         EXPECT_EQ(list[i].longNameStep, expected[i].longNameStep) << list[i].number;
         EXPECT_EQ(list[i].createFirst, list[i].number == 4 ? "P:\\data\\velkor" : "") << list[i].number;
     }
@@ -313,7 +272,7 @@ class OutsideCodePage : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!ansiIsWestern()) GTEST_SKIP() << "needs code page 1252";
-        directory_ = tempDirectoryWide(true) + L"vkr paths \u0100 " + std::to_wstring(GetCurrentProcessId());
+        directory_ = tempDirectoryWide().value_or(L"") + L"vkr paths \u0100 " + std::to_wstring(GetCurrentProcessId());
         ASSERT_TRUE(CreateDirectoryW(directory_.c_str(), nullptr));
         copy_ = directory_ + L"\\paths_test.exe";
         ASSERT_TRUE(CopyFileW(executableLongPath().c_str(), copy_.c_str(), FALSE));

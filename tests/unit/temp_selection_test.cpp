@@ -1,6 +1,9 @@
 // The temp directory selection against the real file system, steered through this
 // process's own TMP, TEMP and USERPROFILE.
 #include "config/ConfigStore.h"
+#include "config/LauncherValues.h"
+#include "util/ProcessState.h"
+#include "util/TempDirectory.h"
 #include "util/Paths.h"
 
 #include <gtest/gtest.h>
@@ -71,12 +74,12 @@ protected:
             CreateDirectoryW((base_ + part).c_str(), nullptr);
         SetEnvironmentVariableW(L"USERPROFILE", (base_ + L"\\profile").c_str());
         clearConfigStoreForTest();
-        clearTempDirectoriesForTest();
+        resetProcessStateForTest();
     }
     void TearDown() override {
         for (size_t i = 0; i < saved_.size(); ++i)
             SetEnvironmentVariableW(kSaved[i], saved_[i].empty() ? nullptr : saved_[i].c_str());
-        clearTempDirectoriesForTest();
+        resetProcessStateForTest();
         clearConfigStoreForTest();
         removeTree(base_);
     }
@@ -94,22 +97,22 @@ protected:
 TEST_F(TempSelection, MissingTmpIsCreatedAndChosen) {
     const std::wstring tmp = base_ + L"\\missing";
     useTmp(tmp);
-    EXPECT_EQ(tempDirectoryWide(false), tmp + L"\\");
+    EXPECT_EQ(tempDirectoryWide().value_or(L""), tmp + L"\\");
     EXPECT_TRUE(isDirectory(tmp));
-    EXPECT_EQ(tempDirectory8(), narrowText(tmp + L"\\"));
+    EXPECT_EQ(requiredTempDirectory8(), narrowText(tmp + L"\\"));
     EXPECT_TRUE(entries(tmp).empty()) << "the probes left something behind";
 
     // Chosen once per process: a later change of TMP does not move it.
     useTmp(base_);
-    EXPECT_EQ(tempDirectoryWide(false), tmp + L"\\");
-    EXPECT_EQ(tempDirectory8(), narrowText(tmp + L"\\"));
+    EXPECT_EQ(tempDirectoryWide().value_or(L""), tmp + L"\\");
+    EXPECT_EQ(requiredTempDirectory8(), narrowText(tmp + L"\\"));
 }
 
 TEST_F(TempSelection, TmpThatCannotBeCreatedFallsToTheProfileTemp) {
     // Creation is one level only: with the parent missing, candidate 1 is unusable.
     useTmp(base_ + L"\\no\\such");
-    EXPECT_EQ(tempDirectoryWide(false), profileTemp_);
-    EXPECT_EQ(tempDirectory8(), narrowText(profileTemp_));
+    EXPECT_EQ(tempDirectoryWide().value_or(L""), profileTemp_);
+    EXPECT_EQ(requiredTempDirectory8(), narrowText(profileTemp_));
     EXPECT_FALSE(isDirectory(base_ + L"\\no"));
 }
 
@@ -119,8 +122,8 @@ TEST_F(TempSelection, TmpOutsideTheCodePageIsKeptOutOfTheEightBitSelection) {
     useTmp(tmp);
     // An 8-bit name with "?" would name another directory, or none; the wide world can
     // use the directory as it is.
-    EXPECT_EQ(tempDirectory8(), narrowText(profileTemp_));
-    EXPECT_EQ(tempDirectoryWide(false), tmp + L"\\");
+    EXPECT_EQ(requiredTempDirectory8(), narrowText(profileTemp_));
+    EXPECT_EQ(tempDirectoryWide().value_or(L""), tmp + L"\\");
     EXPECT_TRUE(entries(tmp).empty());
 }
 
@@ -129,18 +132,18 @@ TEST_F(TempSelection, ShortFormOfANameOutsideTheCodePage) {
     ASSERT_TRUE(CreateDirectoryW(dir.c_str(), nullptr));
     const std::wstring shortDir = shortForm(dir);
     if (shortDir.empty() || shortDir == dir) GTEST_SKIP() << "no 8.3 names on this file system";
-    bool lost = true;
-    const std::string short8 = narrowText(shortDir, &lost);
-    ASSERT_FALSE(lost) << short8;
+    Narrowed how = Narrowed::WithReplacements;
+    const std::string short8 = narrowText(shortDir, &how);
+    ASSERT_EQ(how, Narrowed::Exactly) << short8;
 
     // Strict candidates (1 to 4) refuse it because its real name has no 8-bit form; the
     // relaxed ones take it in its short form, even when asked for the long name.
     std::string path = short8;
-    EXPECT_FALSE(checkTempCandidate(path, false, true, false));
-    EXPECT_TRUE(checkTempCandidate(path, false, false, false));
-    EXPECT_TRUE(checkTempCandidate(path, false, false, true));
+    EXPECT_FALSE(checkTempCandidate(path, TempCreate::Existing, TempNames::Strict, LongNames::AsWritten));
+    EXPECT_TRUE(checkTempCandidate(path, TempCreate::Existing, TempNames::Relaxed, LongNames::AsWritten));
+    EXPECT_TRUE(checkTempCandidate(path, TempCreate::Existing, TempNames::Relaxed, LongNames::Long));
     EXPECT_EQ(path, short8);
-    EXPECT_TRUE(checkTempCandidate(dir, false, true));
+    EXPECT_TRUE(checkTempCandidate(dir, TempCreate::Existing, TempNames::Strict));
     EXPECT_TRUE(entries(dir).empty());
 }
 
@@ -153,18 +156,18 @@ TEST_F(TempSelection, LongNameSettingReplacesAShortCandidate) {
     const std::string long8 = narrowText(dir);
 
     std::string path = short8;
-    EXPECT_TRUE(checkTempCandidate(path, false, true, false));
+    EXPECT_TRUE(checkTempCandidate(path, TempCreate::Existing, TempNames::Strict, LongNames::AsWritten));
     EXPECT_EQ(path, short8);
-    EXPECT_TRUE(checkTempCandidate(path, false, false, true));
+    EXPECT_TRUE(checkTempCandidate(path, TempCreate::Existing, TempNames::Relaxed, LongNames::Long));
     EXPECT_EQ(path, long8);
 
     useTmp(shortDir);
-    EXPECT_EQ(tempDirectory8(), short8 + "\\");
-    clearTempDirectoriesForTest();
+    EXPECT_EQ(requiredTempDirectory8(), short8 + "\\");
+    resetProcessStateForTest();
     setConfigTextForTest(10009, "1");
-    EXPECT_EQ(tempDirectory8(), long8 + "\\");
+    EXPECT_EQ(requiredTempDirectory8(), long8 + "\\");
     // The wide selection never swaps in the long name.
-    EXPECT_EQ(tempDirectoryWide(false), shortDir + L"\\");
+    EXPECT_EQ(tempDirectoryWide().value_or(L""), shortDir + L"\\");
 }
 
 TEST_F(TempSelection, ProbeLeavesNothingBehind) {
@@ -181,9 +184,9 @@ TEST_F(TempSelection, ProbeLeavesNothingBehind) {
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     CloseHandle(h);
     EXPECT_FALSE(probeDirectory(file));
-    EXPECT_FALSE(checkTempCandidate(std::wstring(), true, false));
+    EXPECT_FALSE(checkTempCandidate(std::wstring(), TempCreate::IfMissing, TempNames::Relaxed));
     std::string empty;
-    EXPECT_FALSE(checkTempCandidate(empty, true, true, true));
+    EXPECT_FALSE(checkTempCandidate(empty, TempCreate::IfMissing, TempNames::Strict, LongNames::Long));
     EXPECT_EQ(entries(base_), (std::vector<std::wstring>{L"plain.txt", L"probe", L"profile"}));
 }
 
@@ -191,8 +194,8 @@ TEST_F(TempSelection, TempFileNamesAreFreshEmptyFiles) {
     const std::wstring tmp = base_ + L"\\files";
     useTmp(tmp);
     const std::string directory = narrowText(tmp + L"\\");
-    const std::string first = tempFileName();
-    const std::string second = tempFileName();
+    const std::string first = tempFileName(requiredTempDirectory8());
+    const std::string second = tempFileName(requiredTempDirectory8());
     EXPECT_NE(first, second);
     for (const std::string& name : {first, second}) {
         EXPECT_EQ(name.rfind(directory + "qnt", 0), 0u) << name;
@@ -205,9 +208,9 @@ TEST_F(TempSelection, TempFileNamesAreFreshEmptyFiles) {
 TEST_F(TempSelection, TempFileNameFallsBackWhenTheDirectoryIsGone) {
     const std::wstring tmp = base_ + L"\\vanishing";
     useTmp(tmp);
-    const std::string directory = tempDirectory8();
+    const std::string directory = requiredTempDirectory8();
     ASSERT_TRUE(RemoveDirectoryW(tmp.c_str()));
-    const std::string name = tempFileName();
+    const std::string name = tempFileName(requiredTempDirectory8());
     ASSERT_EQ(name.rfind(directory + "qnt", 0), 0u) << name;
     const std::string number = name.substr(directory.size() + 3);
     ASSERT_FALSE(number.empty());

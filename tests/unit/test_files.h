@@ -106,7 +106,7 @@ inline std::string scratchPath(const char* tag) {
     static int counter = 0;
     return canonicalPath(std::string(base) + tag + "_" + std::to_string(GetCurrentProcessId()) + "_" +
                              std::to_string(++counter),
-                         false);
+                         LetterCase::Lowered);
 }
 
 // The diagnostic log for one test: switched on before, and its file removed after, so that

@@ -1,7 +1,8 @@
 #pragma once
 // The configuration block appended behind the executable's last section, loaded once into
 // two ordered maps (8-bit texts, UTF-16 messages) and read-only afterwards. An absent key
-// reads as "" or 0.
+// reads as "" or 0. The format itself is the core's (core/BlockFormat.h).
+#include "core/BlockFormat.h"
 #include "util/Handles.h"
 
 #include <cstdint>
@@ -10,39 +11,39 @@
 
 namespace vkr {
 
-inline constexpr std::uint32_t kBlockMagic = 0xE8E413D5u;
+// The launcher's own executable as the block reader's byte source. The size is taken once at
+// open, so that every count and length read from the block is checked against what the file
+// holds before anything is allocated for it.
+class LauncherFile final : public ByteSource {
+public:
+    // Opens for reading, sharing read and write, existing file only.
+    bool open(const std::wstring& path);
+    void close() noexcept { handle_.reset(); }
+    bool isOpen() const noexcept { return static_cast<bool>(handle_); }
 
-// The launcher's own executable, open for the block reader primitives. The size is taken
-// once at open so that every count and length read from the block can be checked against
-// what the file still holds before anything is allocated for it.
-struct LauncherFile {
-    UniqueFile handle;
-    std::int64_t size = 0;
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t offset, void* destination, std::size_t count) override;
+    // The system error of the last read that failed in ReadFile, else 0.
+    DWORD lastReadError() const noexcept { return lastReadError_; }
+
+private:
+    UniqueFile handle_;
+    std::uint64_t size_ = 0;
+    DWORD lastReadError_ = 0;
 };
 
-// Opens the executable (long path) for reading, sharing read and write, existing file only.
-bool openLauncherFile(LauncherFile& file);
-// As openLauncherFile; a failure is logged with its error code and ends fatally with
-// "Error opening media file.".
+// Opens the executable (long path); a failure is logged with its error code and ends the
+// launcher with "Error opening media file.".
 void openLauncherFileOrEnd(LauncherFile& file);
-// The same for any file: a test loads a block from a file of its own making.
-bool openLauncherFileAt(LauncherFile& file, const std::wstring& path);
-bool seekLauncherFile(LauncherFile& file, std::int64_t offset);
-std::int64_t launcherFilePosition(const LauncherFile& file);
-
-// Reader primitives: read at the current position and advance. Every failure is fatal with
-// the primitive's own text ("Internal Error: readInt", ...), exit code 1.
-std::int32_t readInt(LauncherFile& file);
-std::int64_t readLong(LauncherFile& file);
-std::int16_t readShort(LauncherFile& file);
-std::string readString(LauncherFile& file);
-std::wstring readWString(LauncherFile& file);
 
 // Reads the block into the store, selects the locale on the way and sets the error-output
-// mode. Called once, first thing in every process. Fatal on any failure.
+// mode. Called once, first thing in every process. Any failure ends the launcher with the
+// text of the failing read ("Internal Error: readInt", ...), exit code 1.
 void loadConfiguration();
 // loadConfiguration on an already opened file (which it closes once the block is read).
 void loadConfigurationFrom(LauncherFile& file);
+// The log line and fatal text of a failed read of the launcher's own file.
+[[noreturn]] void endForReadFailure(const LauncherFile& file, const ReadFailure& failure);
 // The file offset just behind the block, where the included files start.
 std::int32_t includedFilesPosition() noexcept;
 
@@ -64,8 +65,6 @@ std::wstring messageText(int id);
 // Whether a locale override group with this prefix applies to the selected locale: the
 // locale begins with the prefix (byte-wise, case-sensitive); "" applies to every locale.
 bool localeGroupApplies(std::string_view locale, std::string_view prefix) noexcept;
-// Pure decimal parsing with configInt's rules (leading blanks, sign, digits, clamping).
-std::int32_t parseConfigInt(std::string_view text) noexcept;
 
 // Test seams: fill the store directly.
 void clearConfigStoreForTest();

@@ -1,7 +1,6 @@
 #include "config/ErrorReporting.h"
 
 #include "config/ConfigStore.h"
-#include "config/IncludedFiles.h"
 #include "util/DiagnosticLog.h"
 #include "util/Handles.h"
 #include "util/Paths.h"
@@ -22,9 +21,6 @@ namespace vkr {
 
 namespace {
 
-// Failures before the configuration is loaded have no console decision yet: a message box is
-// the one channel that reaches a user of a windowed launcher.
-ErrorOutput outputMode = ErrorOutput::MessageBox;
 TerminateHook terminateHook = nullptr;
 
 std::wstring withLogHint(std::wstring_view text) {
@@ -57,8 +53,8 @@ std::string childPath(const std::string& directory, const char* name) {
 
 } // namespace
 
-void setErrorOutput(ErrorOutput mode) noexcept { outputMode = mode; }
-ErrorOutput errorOutput() noexcept { return outputMode; }
+void setErrorOutput(ErrorOutput mode) noexcept { processState().errorOutput = mode; }
+ErrorOutput errorOutput() noexcept { return processState().errorOutput; }
 
 std::wstring substituteArgument(std::wstring_view text, const wchar_t* argument) {
     std::wstring result(text);
@@ -82,7 +78,7 @@ void showMessage8(int number, const char* argument) {
 
 void showErrorText(std::wstring_view text) {
     std::wstring shown = withLogHint(text);
-    if (outputMode == ErrorOutput::MessageBox) {
+    if (errorOutput() == ErrorOutput::MessageBox) {
         std::wstring caption = messageText(1000);
         MessageBoxW(nullptr, shown.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
         return;
@@ -102,23 +98,23 @@ void showErrorText(std::wstring_view text) {
 
 void fatalText(std::wstring_view text) {
     showErrorText(text);
-    terminate(1);
+    terminateLauncher(1);
 }
 
 void fatalMessage(int number, const wchar_t* argument) {
     showMessage(number, argument);
-    terminate(1);
+    terminateLauncher(1);
 }
 
 void fatalMessage8(int number, const char* argument) {
     showMessage8(number, argument);
-    terminate(1);
+    terminateLauncher(1);
 }
 
-void terminate(int exitCode) {
-    const std::string& directory = extractionDirectoryName();
+void terminateLauncher(int exitCode) {
+    const std::string& directory = processState().extractionDirectory;
     if (!directory.empty()) {
-        removeDirectoryContents(directory.c_str(), true);
+        removeDirectoryContents(directory.c_str(), Subdirectories::Emptied);
         RemoveDirectoryA(directory.c_str());
     }
     std::fflush(nullptr);
@@ -126,7 +122,8 @@ void terminate(int exitCode) {
     ExitProcess(static_cast<UINT>(exitCode));
 }
 
-void removeDirectoryContents(const char* path, bool descend) {
+void removeDirectoryContents(const char* path, Subdirectories subdirectories) {
+    const bool descend = subdirectories == Subdirectories::Emptied;
     // Relative paths and the current directory are never emptied.
     if (!path || path[0] == '\0' || path[0] == '.') return;
     logMessage(L"emptying %S", path);
@@ -142,7 +139,7 @@ void removeDirectoryContents(const char* path, bool descend) {
             // A junction or directory link is removed as the link itself: descending into it
             // would delete files that lie outside the directory being emptied.
             if (descend && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                removeDirectoryContents(full.c_str(), false);
+                removeDirectoryContents(full.c_str(), Subdirectories::Removed);
             }
             RemoveDirectoryA(full.c_str());
         } else {

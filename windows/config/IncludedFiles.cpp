@@ -1,8 +1,12 @@
 #include "config/IncludedFiles.h"
 
 #include "config/ErrorReporting.h"
+#include "config/LauncherValues.h"
 #include "util/DiagnosticLog.h"
+#include "util/Format.h"
 #include "util/Paths.h"
+#include "util/ProcessState.h"
+#include "util/TempDirectory.h"
 
 #include <windows.h>
 #include <sddl.h>
@@ -16,15 +20,12 @@
 namespace vkr {
 namespace {
 
-constexpr int kIncludedCountKey = 2002;
-constexpr int kIncludedNamesKey = 2003;
 constexpr int kInternalErrorMessage = 1009;
 constexpr int kDirectoryAttempts = 10;
-constexpr DWORD kChunkSize = 6000;
-constexpr unsigned char kContentMask = 0xA7;
+constexpr std::size_t kChunkSize = 6000;
 
-std::string g_extractionDirectory;
-std::int32_t g_unextractedPosition = 0;
+// One record's outcome; the Part of extractRecords that may end the launcher decides.
+enum class RecordResult { Done, ReadFailed, WriteFailed, SizeUnreadable, OutputNotCreated };
 
 struct LocalFreer {
     void operator()(void* p) const noexcept { LocalFree(p); }
@@ -73,101 +74,109 @@ void removeTempNameFile(const std::string& path) {
 void createFirstLevelDirectory(std::string_view piece) {
     const size_t backslash = piece.find('\\');
     if (backslash == std::string_view::npos) return;
-    const std::string directory = g_extractionDirectory + "\\" + std::string(piece.substr(0, backslash));
+    const std::string directory = extractionDirectoryName() + "\\" + std::string(piece.substr(0, backslash));
     logMessage(L"creating directory %S", directory);
     if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
         logError(L"failed to create directory %S", directory);
 }
 
+RecordResult extractFile(LauncherFile& file, BlockReader& reader, const std::string& path) {
+    std::int64_t size = 0;
+    if (!readIncludedFileSize(reader, size)) return RecordResult::SizeUnreadable;
+    logMessage(L"extracting %S (size: %I64d)", path, size);
+    if (size <= 0) return RecordResult::Done;
+    UniqueFile output(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!output) return RecordResult::OutputNotCreated;
+    std::vector<char> chunk(kChunkSize);
+    std::int64_t copied = 0;
+    while (copied < size) {
+        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(size - copied, kChunkSize));
+        const std::size_t got = file.read(reader.position(), chunk.data(), wanted);
+        if (got == 0) {
+            // The output is closed on the way out, not left open for the end that follows: a
+            // file still open without delete sharing cannot be removed by the termination,
+            // which would then leave it and the whole extraction directory behind.
+            logError(L"ReadFile failed %d %d %I64d", got, file.lastReadError(), copied);
+            return RecordResult::ReadFailed;
+        }
+        reader.seek(reader.position() + got);
+        unmaskIncludedBytes(chunk.data(), got);
+        std::size_t written = 0;
+        while (written < got) {
+            DWORD now = 0;
+            if (!WriteFile(output.get(), chunk.data() + written, static_cast<DWORD>(got - written), &now, nullptr)) {
+                const DWORD error = GetLastError();
+                logError(L"WriteFile failed %d %d", got - written, error);
+                return RecordResult::WriteFailed;
+            }
+            written += now;
+        }
+        copied += static_cast<std::int64_t>(got);
+    }
+    return RecordResult::Done;
+}
+
 } // namespace
 
-const std::string& extractionDirectoryName() noexcept { return g_extractionDirectory; }
+const std::string& extractionDirectoryName() noexcept { return processState().extractionDirectory; }
 
-void setExtractionDirectoryName(std::string name) { g_extractionDirectory = std::move(name); }
+void setExtractionDirectoryName(std::string name) { processState().extractionDirectory = std::move(name); }
 
-std::int32_t unextractedPosition() noexcept { return g_unextractedPosition; }
+std::int32_t unextractedPosition() noexcept { return processState().unextractedPosition; }
 
 std::string extractionDirectorySddl(std::string_view userSid) {
     return "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + std::string(userSid) + ")";
 }
 
-int extractIncludedFiles(bool createDirectory) {
+Extraction extractIncludedFiles(ExtractionDirectory directory) {
     logMessage(L"extracting files");
     const std::int32_t count = configInt(kIncludedCountKey);
     logMessage(L"Included files: %d", count);
-    g_unextractedPosition = 0;
+    processState().unextractedPosition = 0;
     // A negative count names no file either; it must not create an empty directory.
     if (count <= 0) {
-        if (createDirectory) g_extractionDirectory.clear();
-        return 0;
+        if (directory == ExtractionDirectory::Create) setExtractionDirectoryName({});
+        return Extraction::Done;
     }
-    if (createDirectory) createExtractionDirectory();
+    if (directory == ExtractionDirectory::Create) createExtractionDirectory();
     LauncherFile file;
     openLauncherFileOrEnd(file);
     return extractRecords(file, includedFilesPosition(), count);
 }
 
-int extractRecords(LauncherFile& file, std::int64_t position, std::int32_t count) {
-    g_unextractedPosition = 0;
+Extraction extractRecords(LauncherFile& file, std::int64_t position, std::int32_t count) {
+    processState().unextractedPosition = 0;
     // A position outside the file is a read failure of the launcher file.
-    if (!seekLauncherFile(file, position)) return 1;
-    std::int32_t handled = 0;
-    for (const std::string& piece : splitList(configTextCopy(kIncludedNamesKey))) {
-        if (handled == count) break;
-        const std::string path = format8("%s\\%s", g_extractionDirectory, piece);
+    if (position < 0 || static_cast<std::uint64_t>(position) > file.size()) return Extraction::ReadFailed;
+    BlockReader reader(file, static_cast<std::uint64_t>(position));
+    for (const std::string& piece : includedFileNames(configTextCopy(kIncludedNamesKey), count)) {
+        const std::string path = format8("%s\\%s", extractionDirectoryName(), piece);
         createFirstLevelDirectory(piece);
-        const int result = extractFile(file, path);
-        if (result != 0) {
+        switch (extractFile(file, reader, path)) {
+        case RecordResult::Done:
+            continue;
+        case RecordResult::SizeUnreadable:
+            endForReadFailure(file, reader.failure());
+        case RecordResult::OutputNotCreated:
+            fatalMessage(kInternalErrorMessage, L"11");
+        case RecordResult::ReadFailed:
             logError(L"Failed to extract %S", path);
-            return result;
+            return Extraction::ReadFailed;
+        case RecordResult::WriteFailed:
+            logError(L"Failed to extract %S", path);
+            return Extraction::WriteFailed;
         }
-        ++handled;
     }
-    g_unextractedPosition = static_cast<std::int32_t>(launcherFilePosition(file));
-    file.handle.reset();
+    processState().unextractedPosition = static_cast<std::int32_t>(reader.position());
+    file.close();
     logMessage(L"extracting files done");
-    return 0;
-}
-
-int extractFile(LauncherFile& file, const std::string& path) {
-    const std::int64_t size = readLong(file);
-    logMessage(L"extracting %S (size: %I64d)", path, size);
-    if (size <= 0) return 0;
-    UniqueFile output(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output) fatalMessage(kInternalErrorMessage, L"11");
-    std::vector<unsigned char> chunk(kChunkSize);
-    std::int64_t copied = 0;
-    while (copied < size) {
-        const DWORD wanted = static_cast<DWORD>(std::min<std::int64_t>(size - copied, kChunkSize));
-        DWORD got = 0;
-        if (!ReadFile(file.handle.get(), chunk.data(), wanted, &got, nullptr) || got == 0) {
-            const DWORD error = GetLastError();
-            logError(L"ReadFile failed %d %d %I64d", got, error, copied);
-            // Closed here, not left open for the end that follows: a file still open without
-            // delete sharing cannot be removed by the termination, which would then leave the
-            // partial file and the whole extraction directory behind.
-            return 1;
-        }
-        for (DWORD i = 0; i < got; ++i) chunk[i] ^= kContentMask;
-        DWORD written = 0;
-        while (written < got) {
-            DWORD now = 0;
-            if (!WriteFile(output.get(), chunk.data() + written, got - written, &now, nullptr)) {
-                const DWORD error = GetLastError();
-                logError(L"WriteFile failed %d %d", got - written, error);
-                return 2;
-            }
-            written += now;
-        }
-        copied += got;
-    }
-    return 0;
+    return Extraction::Done;
 }
 
 void createExtractionDirectory() {
     for (int attempt = 0; attempt < kDirectoryAttempts; ++attempt) {
-        const std::string tempName = tempFileName();
+        const std::string tempName = tempFileName(requiredTempDirectory8());
         std::string directory = format8("%s_dir%d", tempName, static_cast<std::int32_t>(std::time(nullptr)));
         logMessage(L"Temp dir3: %S", directory);
         LocalMemory descriptor = extractionDirectorySecurity();
@@ -182,12 +191,12 @@ void createExtractionDirectory() {
         }
         removeTempNameFile(tempName);
         if (created) {
-            g_extractionDirectory = std::move(directory);
+            setExtractionDirectoryName(std::move(directory));
             return;
         }
         logMessage(L"Could not create dir (%d)", error);
     }
-    g_extractionDirectory.clear();
+    setExtractionDirectoryName({});
     fatalMessage(kInternalErrorMessage, L"7");
 }
 

@@ -1,15 +1,18 @@
 #include "config/Locale.h"
 
 #include "util/DiagnosticLog.h"
+#include "util/ProcessState.h"
 
 #include <windows.h>
 
-#include <cstring>
 #include <iterator>
 
 namespace vkr {
 
 namespace {
+
+// Longer than any name of the table; what the block's groups are matched against.
+constexpr size_t kLocaleNameCapacity = 15;
 
 struct LocaleRow {
     std::uint16_t langId;
@@ -62,17 +65,6 @@ constexpr LocaleRow kLocaleTable[] = {
     {0x480A, "es_HN"}, {0x4C0A, "es_NI"}, {0x500A, "es_PR"},
 };
 
-char selected[kLocaleBufferSize] = "en";
-char language[3] = "";
-char country[3] = "";
-
-void copyLocale(char* buffer, const char* name) noexcept {
-    size_t n = std::strlen(name);
-    if (n >= kLocaleBufferSize) n = kLocaleBufferSize - 1;
-    std::memcpy(buffer, name, n);
-    buffer[n] = '\0';
-}
-
 const char* exactRow(std::uint16_t langId) noexcept {
     for (const LocaleRow& row : kLocaleTable) {
         if (row.langId == langId) return row.name;
@@ -91,8 +83,7 @@ const char* localeNameForLangId(std::uint16_t langId) noexcept {
     return exactRow(static_cast<std::uint16_t>(langId & 0x3FF));
 }
 
-void selectLocale(char* buffer) {
-    copyLocale(buffer, "en");
+void selectLocale() {
     auto langId = static_cast<std::uint16_t>(GetUserDefaultLCID() & 0xFFFF);
     // The UI language is what the user reads; it is looked up at run time because old
     // systems lack it. The library handle is kept for the life of the process.
@@ -103,38 +94,20 @@ void selectLocale(char* buffer) {
             langId = uiLanguage();
         }
     }
-    if (const char* name = localeNameForLangId(langId)) copyLocale(buffer, name);
-    logMessage(L"language/country is %S", buffer);
+    const char* name = localeNameForLangId(langId);
+    splitLocale(name ? name : "en");
+    logMessage(L"language/country is %S", selectedLocale());
 }
 
-void splitLocale(const char* locale) {
-    copyLocale(selected, locale);
-    language[0] = country[0] = '\0';
-    size_t n = std::strlen(selected);
-    if (n >= 2) {
-        language[0] = selected[0];
-        language[1] = selected[1];
-        language[2] = '\0';
-    }
-    if (n == 5) {
-        country[0] = selected[3];
-        country[1] = selected[4];
-        country[2] = '\0';
-    }
+void splitLocale(std::string_view locale) {
+    ProcessState& state = processState();
+    state.locale.assign(locale.substr(0, kLocaleNameCapacity));
+    state.language = state.locale.size() >= 2 ? state.locale.substr(0, 2) : std::string();
+    state.country = state.locale.size() == 5 ? state.locale.substr(3, 2) : std::string();
 }
 
-const char* selectedLocale() noexcept { return selected; }
-
-bool selectedLanguage(char* buffer) {
-    if (language[0] == '\0') return false;
-    std::memcpy(buffer, language, 3);
-    return true;
-}
-
-bool selectedCountry(char* buffer) {
-    if (country[0] == '\0') return false;
-    std::memcpy(buffer, country, 3);
-    return true;
-}
+const std::string& selectedLocale() noexcept { return processState().locale; }
+const std::string& selectedLanguage() noexcept { return processState().language; }
+const std::string& selectedCountry() noexcept { return processState().country; }
 
 } // namespace vkr

@@ -3,21 +3,24 @@
 // configuration block is loaded, so that the block's per-locale message overrides apply.
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace vkr {
-
-inline constexpr size_t kLocaleBufferSize = 16;
 
 // The table lookup: exact LANGID first, then its primary language (LANGID & 0x3FF); nullptr
 // when neither is in the table.
 const char* localeNameForLangId(std::uint16_t langId) noexcept;
-// Writes the selected locale (default "en") into a buffer of kLocaleBufferSize bytes.
-void selectLocale(char* buffer);
-void splitLocale(const char* locale);
-const char* selectedLocale() noexcept;
-// Two letters and a terminator into buffer (at least 3 bytes); false when none is set.
-bool selectedLanguage(char* buffer);
-bool selectedCountry(char* buffer);
+// Selects the locale from the user's UI language (default "en"), logs it and keeps it with its
+// language and country.
+void selectLocale();
+// Keeps a locale and its parts: the first two characters are the language when there are at
+// least two; a five-character name has the country in its last two.
+void splitLocale(std::string_view locale);
+const std::string& selectedLocale() noexcept;
+// Two letters, or "" when none is set.
+const std::string& selectedLanguage() noexcept;
+const std::string& selectedCountry() noexcept;
 
 // Test seams: the table's rows in order.
 size_t localeTableSizeForTest() noexcept;

@@ -1,9 +1,12 @@
 #include "jvm/JavaProbe.h"
 
 #include "config/ConfigStore.h"
+#include "config/LauncherValues.h"
+#include "util/ChildProcess.h"
 #include "util/DiagnosticLog.h"
 #include "util/Handles.h"
 #include "util/Paths.h"
+#include "util/TempDirectory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -120,10 +123,10 @@ bool locateJavaExe(const std::string& home, std::string& path) {
 }
 
 bool checkJavaExe(std::string& path, std::string& version, const VersionComponents& minimum,
-                  const VersionComponents& maximum, bool allowPrerelease) {
-    logMessage(L"checkJavaExe (%S, [out], %d, %d, %d)", path, static_cast<int>(minimum.size()),
-               static_cast<int>(maximum.size()), allowPrerelease ? 1 : 0);
-    path = canonicalPath(path, false);
+                  const VersionComponents& maximum, Prerelease prerelease) {
+    logMessage(L"checkJavaExe (%S, [out], %d, %d, %d)", path, minimum.size(), maximum.size(),
+               prerelease == Prerelease::Allowed ? 1 : 0);
+    path = canonicalPath(path, LetterCase::Lowered);
     bool result = false;
     FILETIME lastWrite = {};
     if (!exists(path, &lastWrite)) {
@@ -145,7 +148,12 @@ bool checkJavaExe(std::string& path, std::string& version, const VersionComponen
                 logMessage(L"couldn't get version");
             }
         }
-        result = known && versionMatches(version, minimum, maximum, allowPrerelease);
+        if (configInt(130) != 0) prerelease = Prerelease::Allowed;
+        if (known && prerelease == Prerelease::Refused && isPrerelease(version)) {
+            logMessage(L"beta vm not allowed");
+            known = false;
+        }
+        result = known && versionMatches(version, minimum, maximum, prerelease);
     }
     if (result && configInt(107) == 1 && path.size() >= 4) {
         path.replace(path.size() - 4, 4, "w.exe");
@@ -199,47 +207,49 @@ bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::s
     std::string commandLine = versionCommandLine(path);
     bool started = false;
     DWORD startError = 0;
+    ChildWait wait = ChildWait::Failed;
     PROCESS_INFORMATION process = {};
-    const std::string tempName = tempFileName();
+    const std::string tempName = tempFileName(requiredTempDirectory8());
     UniqueFile standardError = createInheritableTempFile(tempName);
     {
         JavaOptionsHidden hidden;
-        STARTUPINFOEXA startup = {};
-        startup.StartupInfo.cb = sizeof(STARTUPINFOA);
-        startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-        startup.StartupInfo.wShowWindow = SW_HIDE;
-        startup.StartupInfo.hStdError = standardError ? standardError.get() : nullptr;
-        DWORD flags = NORMAL_PRIORITY_CLASS;
-        std::optional<InheritOnly> inheritOnly;
-        if (standardError) {
-            inheritOnly.emplace(standardError.get());
-            if (inheritOnly->list()) {
-                startup.StartupInfo.cb = sizeof startup;
-                startup.lpAttributeList = inheritOnly->list();
-                flags |= EXTENDED_STARTUPINFO_PRESENT;
-            }
-        }
-        started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                 &startup.StartupInfo, &process) != 0;
-        if (!started) {
+        // The child gets the temp file as its standard error and nothing else of ours.
+        InheritedHandles inherited{standardError.get()};
+        if (!standardError) {
             startError = GetLastError();
+        } else if (!inherited.list()) {
+            startError = GetLastError();
+            logMessage(L"could not limit the handles the version query inherits");
         } else {
-            WaitForSingleObject(process.hProcess, versionQueryTimeout);
+            STARTUPINFOEXA startup = {};
+            startup.StartupInfo.cb = sizeof startup;
+            startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+            startup.StartupInfo.wShowWindow = SW_HIDE;
+            startup.StartupInfo.hStdError = standardError.get();
+            startup.lpAttributeList = inherited.list();
+            started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                     NORMAL_PRIORITY_CLASS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                     &startup.StartupInfo, &process) != 0;
+            if (!started)
+                startError = GetLastError();
+            else
+                wait = waitForChild(process.hProcess, versionQueryTimeout);
         }
     }
     if (!started) {
-        logMessage(L"Could not create process %S > %S (error %d)", commandLine, tempName, static_cast<int>(startError));
+        logMessage(L"Could not create process %S > %S (error %d)", commandLine, tempName, startError);
         standardError.reset();
         DeleteFileA(tempName.c_str());
         return false;
     }
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
-    // An exit code that cannot be read is treated like a child that is still running.
+    // Only the wait tells whether the child still runs: 259 is also an exit code a child may
+    // really have ended with. An exit code that cannot be read counts as a failed run.
     DWORD exitCode = STILL_ACTIVE;
-    GetExitCodeProcess(processHandle.get(), &exitCode);
-    logMessage(L"Exit Code %d", static_cast<int>(exitCode));
-    if (exitCode == STILL_ACTIVE) {
+    if (wait == ChildWait::Ended && !GetExitCodeProcess(processHandle.get(), &exitCode)) exitCode = 1;
+    logMessage(L"Exit Code %d", exitCode);
+    if (wait != ChildWait::Ended) {
         logMessage(L"Terminating process");
         TerminateProcess(processHandle.get(), 1);
         WaitForSingleObject(processHandle.get(), kTerminationWaitMs);
@@ -249,7 +259,7 @@ bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::s
     processHandle.reset();
     threadHandle.reset();
     standardError.reset();
-    const bool found = exitCode == 0 && readBannerVersion(tempName, version);
+    const bool found = wait == ChildWait::Ended && exitCode == 0 && readBannerVersion(tempName, version);
     DeleteFileA(tempName.c_str());
     return found;
 }

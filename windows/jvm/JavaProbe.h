@@ -2,7 +2,7 @@
 // Judging a candidate java executable: does it exist, which version does it report (from the
 // per-user version cache while the executable is unchanged, else by running it with
 // "-version"), and does that version lie in the configured range.
-#include "jvm/JavaVersion.h"
+#include "core/JavaVersion.h"
 
 #include <windows.h>
 
@@ -20,8 +20,9 @@ inline constexpr DWORD kMaxCachedVersionBytes = 6000;
 bool locateJavaExe(const std::string& home, std::string& path);
 // path is rewritten in place (canonical form, then possibly javaw.exe); version receives the
 // determined version whenever one was determined.
+// A pre-release runtime is refused unless the caller allows it or configuration key 130 does.
 bool checkJavaExe(std::string& path, std::string& version, const VersionComponents& minimum,
-                  const VersionComponents& maximum, bool allowPrerelease);
+                  const VersionComponents& maximum, Prerelease prerelease);
 bool readCachedVersion(const std::string& path, const FILETIME& lastWrite, std::string& version);
 void storeCachedVersion(const std::string& path, const FILETIME& lastWrite, const std::string& version);
 bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::string& version);

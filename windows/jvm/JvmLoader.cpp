@@ -4,7 +4,9 @@
 #include "config/ErrorReporting.h"
 #include "jvm/JvmSearch.h"
 #include "util/DiagnosticLog.h"
+#include "util/EnvironmentPath.h"
 #include "util/Paths.h"
+#include "util/ProcessState.h"
 
 #include <cstdlib>
 #include <optional>
@@ -14,10 +16,6 @@ namespace vkr {
 namespace {
 
 constexpr size_t kVmKindCapacity = 200;
-
-std::string gJvmHome;
-std::string gJvmVersion;
-CreateJavaVMFunction gCreateJavaVM = nullptr;
 
 using AddDllDirectoryFunction = void*(WINAPI*)(PCWSTR);
 using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
@@ -156,23 +154,24 @@ bool LoadDLL() {
     std::string version;
     std::string locationText;
     LocationKind kind = LocationKind::None;
+    ProcessState& state = processState();
     // Nothing of an earlier call may look like a loaded JVM after this one failed.
-    gCreateJavaVM = nullptr;
-    HMODULE library = searchJvm(javaExe, version, kind, locationText);
+    state.createJavaVM = nullptr;
+    HMODULE library = searchJvm(loadJvmFromJavaExe, javaExe, version, kind, locationText);
     if (kind == LocationKind::None) {
         logError(L"No JVM found");
         showMessage8(1016, "64");
         return false;
     }
-    gJvmHome = jvmHomeOf(javaExe);
-    gJvmVersion = version;
+    state.jvmHome = jvmHomeOf(javaExe);
+    state.jvmVersion = version;
     if (!library) logError(L"Could not get DLL-Handle.");
     if (library) {
         FARPROC entry = GetProcAddress(library, "JNI_CreateJavaVM");
-        gCreateJavaVM = reinterpret_cast<CreateJavaVMFunction>(reinterpret_cast<void (*)()>(entry));
+        state.createJavaVM = reinterpret_cast<CreateJavaVMFunction>(reinterpret_cast<void (*)()>(entry));
     }
-    if (!gCreateJavaVM) logError(L"Could not load functions");
-    if (library && gCreateJavaVM) {
+    if (!state.createJavaVM) logError(L"Could not load functions");
+    if (library && state.createJavaVM) {
         logMessage(L"Loading of JVM-DLL successful");
         return true;
     }
@@ -195,8 +194,8 @@ bool LoadDLL() {
     return false;
 }
 
-const std::string& jvmHome() noexcept { return gJvmHome; }
-const std::string& jvmVersion() noexcept { return gJvmVersion; }
-CreateJavaVMFunction jvmCreationEntryPoint() noexcept { return gCreateJavaVM; }
+const std::string& jvmHome() noexcept { return processState().jvmHome; }
+const std::string& jvmVersion() noexcept { return processState().jvmVersion; }
+CreateJavaVMFunction jvmCreationEntryPoint() noexcept { return processState().createJavaVM; }
 
 } // namespace vkr

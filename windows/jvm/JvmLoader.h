@@ -1,6 +1,8 @@
 #pragma once
 // Loading jvm.dll of the chosen runtime into the launcher's own process. The library is
 // never freed.
+#include "util/ProcessState.h"
+
 #include <windows.h>
 
 #include <string>
@@ -9,8 +11,8 @@
 
 namespace vkr {
 
-using CreateJavaVMFunction = long(__stdcall*)(void** vm, void** env, void* args);
-
+// Searches the runtimes and loads the first usable JVM library; on failure the search's or
+// the loader's message has been shown.
 bool LoadDLL();
 HMODULE loadJvmFromJavaExe(const std::string& javaExe);
 HMODULE loadJvmLibrary(const std::string& javaExe);

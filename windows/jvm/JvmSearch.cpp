@@ -1,8 +1,9 @@
 #include "jvm/JvmSearch.h"
 
 #include "config/ConfigStore.h"
+#include "config/LauncherValues.h"
+#include "core/Text.h"
 #include "jvm/JavaProbe.h"
-#include "jvm/JvmLoader.h"
 #include "jvm/PackedRuntime.h"
 #include "util/DiagnosticLog.h"
 #include "util/Handles.h"
@@ -74,7 +75,7 @@ bool isJavaHomeDirectory(const std::string& home) {
 
 bool probeHome(const std::string& home, const VersionBounds& bounds, JvmCandidate& out) {
     return locateJavaExe(home, out.javaExe) &&
-           checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, false);
+           checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, Prerelease::Refused);
 }
 
 bool probeRegistryJavaHome(const std::string& versionKey, const VersionBounds& bounds, JvmCandidate& out) {
@@ -107,21 +108,21 @@ bool checkInstallationsView(HKEY hive, REGSAM view, const VersionBounds& bounds,
             logMessage(L"did not find java in %S", home);
             continue;
         }
-        if (checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, false)) return true;
+        if (checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, Prerelease::Refused)) return true;
         logMessage(L"java version did not match in %S", home);
     }
     return false;
 }
 
 // The best located runtime of one hive; among equal versions the first enumerated stays.
-std::optional<JvmCandidate> bestLocatedJvm(HKEY hive, bool acceptAll, const VersionBounds& bounds) {
+std::optional<JvmCandidate> bestLocatedJvm(HKEY hive, LocatedJvms which, const VersionBounds& bounds) {
     UniqueKey key;
     if (RegOpenKeyExA(hive, kLocatedJvmsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return std::nullopt;
     std::optional<JvmCandidate> best;
     for (const std::string& name : subkeyNames(key.get())) {
         JvmCandidate probe{locatedJvmPath(name), {}};
-        if (!acceptAll && probe.javaExe.find("vkr_jres") == std::string::npos) continue;
-        if (!checkJavaExe(probe.javaExe, probe.version, bounds.minimum, bounds.maximum, true)) continue;
+        if (which == LocatedJvms::Own && probe.javaExe.find("vkr_jres") == std::string::npos) continue;
+        if (!checkJavaExe(probe.javaExe, probe.version, bounds.minimum, bounds.maximum, Prerelease::Allowed)) continue;
         if (isNewerVersion(probe.version, best ? std::string_view(best->version) : std::string_view()))
             best = std::move(probe);
     }
@@ -134,6 +135,7 @@ struct FileCloser { void operator()(FILE* f) const noexcept { std::fclose(f); } 
 
 // One search: its bounds, the candidate every step writes into, and the outcome it reports.
 struct Search {
+    const JvmLibraryLoader& loader;
     VersionBounds bounds;
     JvmCandidate candidate;
     LocationKind& kind;
@@ -143,15 +145,15 @@ struct Search {
     HMODULE load(LocationKind passedKind, const std::string* text) {
         kind = passedKind;
         if (text) locationText = *text;
-        return loadJvmFromJavaExe(candidate.javaExe);
+        return loader(candidate.javaExe);
     }
 
     HMODULE fromLocationFile(const wchar_t* file, const wchar_t* hasFormat, const wchar_t* usingLine,
-                             bool allowPrerelease) {
+                             Prerelease prerelease) {
         auto line = readLocationFile(file);
         if (!line) return nullptr;
         logMessage(hasFormat, *line);
-        if (!checkHomeDirectory(*line, allowPrerelease, false, bounds, candidate)) return nullptr;
+        if (!checkHomeDirectory(*line, prerelease, Acceptance::IfPassed, bounds, candidate)) return nullptr;
         logMessage(usingLine);
         return load(LocationKind::Directory, &*line);
     }
@@ -159,13 +161,13 @@ struct Search {
     HMODULE firstPassEntry(const std::string& entry) {
         char letter = entry[0];
         std::string location = entry.substr(1);
-        expandVariables(location, kMaxPath); // a result too long leaves the location as written
+        expandVariables(location, launcherValues(), kMaxPath); // a result too long leaves the location as written
         logMessage(L"Testing location %S (type %c)", location, letter);
         switch (letter) {
         case 'A':
         case 'B':
         case 'R':
-            if (checkHomeDirectory(location, false, false, bounds, candidate))
+            if (checkHomeDirectory(location, Prerelease::Refused, Acceptance::IfPassed, bounds, candidate))
                 return load(LocationKind::Directory, &location);
             return nullptr;
         case 'E':
@@ -187,7 +189,7 @@ struct Search {
         if (!fallbackPassTakes(entry)) return nullptr;
         std::string location = entry.substr(1);
         logMessage(L"Testing relative location %S", location);
-        checkHomeDirectory(location, true, true, bounds, candidate);
+        checkHomeDirectory(location, Prerelease::Allowed, Acceptance::Always, bounds, candidate);
         if (!exists(candidate.javaExe)) return nullptr;
         logMessage(L"%S exists", candidate.javaExe);
         return load(LocationKind::Directory, &location);
@@ -214,13 +216,13 @@ struct Search {
         bounds = {parseVersion(minimum), parseVersion(maximum)};
 
         if (HMODULE m = fromLocationFile(kPreferredLocationFile, L"Has preferred location %S",
-                                         L"Using preferred location", true))
+                                         L"Using preferred location", Prerelease::Allowed))
             return m;
         const std::vector<std::string> entries = splitList(searchList);
         for (const std::string& entry : entries)
             if (HMODULE m = firstPassEntry(entry)) return m;
         if (HMODULE m = fromLocationFile(kInstallerLocationFile, L"Has installer location %S",
-                                         L"Using installer location", false))
+                                         L"Using installer location", Prerelease::Refused))
             return m;
         for (const std::string& entry : entries)
             if (HMODULE m = fallbackPassEntry(entry)) return m;
@@ -276,7 +278,7 @@ const JvmCandidate* pickNewer(const JvmCandidate* challenger, const JvmCandidate
 }
 
 std::optional<std::string> readLocationFile(const wchar_t* fileName) {
-    std::wstring path = canonicalPath(configWideText(10003), DirectoryForm::LongWide, true);
+    std::wstring path = canonicalPath(configWideText(10003), DirectoryForm::LongWide, LetterCase::Kept);
     while (!path.empty() && path.back() == L'\\') path.pop_back();
     path += fileName;
     std::unique_ptr<FILE, FileCloser> file(_wfopen(path.c_str(), L"rt"));
@@ -288,13 +290,13 @@ std::optional<std::string> readLocationFile(const wchar_t* fileName) {
     return line;
 }
 
-bool checkHomeDirectory(std::string_view location, bool allowPrerelease, bool forceAccept,
+bool checkHomeDirectory(std::string_view location, Prerelease prerelease, Acceptance acceptance,
                         const VersionBounds& bounds, JvmCandidate& out) {
-    std::string home = canonicalPath(location, false);
+    const std::string home = canonicalPath(location, LetterCase::Lowered);
     unpackJre(home);
-    bool passed = locateJavaExe(home, out.javaExe) &&
-                  checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, allowPrerelease);
-    return passed || forceAccept;
+    const bool passed = locateJavaExe(home, out.javaExe) &&
+                        checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, prerelease);
+    return passed || acceptance == Acceptance::Always;
 }
 
 bool checkEnvironmentHome(const char* name, const VersionBounds& bounds, JvmCandidate& out) {
@@ -313,7 +315,7 @@ bool checkSearchPath(const VersionBounds& bounds, JvmCandidate& out) {
     if (length == 0 || length >= found.size()) return false;
     found.resize(length);
     out.javaExe = found;
-    return checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, false);
+    return checkJavaExe(out.javaExe, out.version, bounds.minimum, bounds.maximum, Prerelease::Refused);
 }
 
 bool checkPreviousInstallations(HKEY hive, const VersionBounds& bounds, JvmCandidate& out) {
@@ -333,7 +335,7 @@ bool searchRegistry(const VersionBounds& bounds, JvmCandidate& out) {
     std::optional<JvmCandidate> located;
     {
         JvmCandidate found;
-        if (searchLocatedJvms(!locatedOnly, bounds, found)) {
+        if (searchLocatedJvms(locatedOnly ? LocatedJvms::Own : LocatedJvms::All, bounds, found)) {
             logMessage(L"found located %S %S", found.javaExe, found.version);
             located = std::move(found);
         }
@@ -372,17 +374,18 @@ bool checkVersionSubkeys(const char* key, const VersionBounds& bounds, JvmCandid
     return false;
 }
 
-bool searchLocatedJvms(bool acceptAll, const VersionBounds& bounds, JvmCandidate& out) {
-    auto user = bestLocatedJvm(HKEY_CURRENT_USER, acceptAll, bounds);
-    auto machine = bestLocatedJvm(HKEY_LOCAL_MACHINE, acceptAll, bounds);
+bool searchLocatedJvms(LocatedJvms which, const VersionBounds& bounds, JvmCandidate& out) {
+    auto user = bestLocatedJvm(HKEY_CURRENT_USER, which, bounds);
+    auto machine = bestLocatedJvm(HKEY_LOCAL_MACHINE, which, bounds);
     const JvmCandidate* chosen = pickNewer(orNull(user), orNull(machine));
     if (!chosen) return false;
     out = *chosen;
     return true;
 }
 
-HMODULE searchJvm(std::string& javaExe, std::string& version, LocationKind& kind, std::string& locationText) {
-    Search search{{}, {javaExe, version}, kind, locationText};
+HMODULE searchJvm(const JvmLibraryLoader& load, std::string& javaExe, std::string& version, LocationKind& kind,
+                  std::string& locationText) {
+    Search search{load, {}, {javaExe, version}, kind, locationText};
     HMODULE module = search.run();
     javaExe = search.candidate.javaExe;
     version = search.candidate.version;

@@ -1,10 +1,11 @@
 #pragma once
 // The walk over every place a Java runtime may be; the first candidate that passes its test
 // and whose JVM library loads ends it.
-#include "jvm/JavaVersion.h"
+#include "core/JavaVersion.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,7 +15,14 @@ namespace vkr {
 
 enum class LocationKind { None = 0, SearchPath = 1, Directory = 2, Environment = 3, Registry = 4 };
 
-HMODULE searchJvm(std::string& javaExe, std::string& version, LocationKind& kind, std::string& locationText);
+// Tries the JVM library of a candidate that passed its test; nullptr when none loads.
+using JvmLibraryLoader = std::function<HMODULE(const std::string& javaExe)>;
+
+// The whole search: every candidate that passes its test is handed to `load` at once; the
+// first library that loads ends the search. kind and locationText tell where the last passed
+// candidate came from (kind None: nothing passed).
+HMODULE searchJvm(const JvmLibraryLoader& load, std::string& javaExe, std::string& version, LocationKind& kind,
+                  std::string& locationText);
 
 // The range every candidate of one search is probed with, parsed once at its start.
 struct VersionBounds {
@@ -35,7 +43,9 @@ inline constexpr const wchar_t* kPreferredLocationFile = L"\\.velkor\\pref_jre.c
 inline constexpr const wchar_t* kInstallerLocationFile = L"\\.velkor\\inst_jre.cfg";
 
 // Candidate tests. Each returns true when its candidate passed; out holds what was probed.
-bool checkHomeDirectory(std::string_view location, bool allowPrerelease, bool forceAccept,
+// Always: the fallback pass takes a home whatever its probe said; the library decides.
+enum class Acceptance { IfPassed, Always };
+bool checkHomeDirectory(std::string_view location, Prerelease prerelease, Acceptance acceptance,
                         const VersionBounds& bounds, JvmCandidate& out);
 bool checkEnvironmentHome(const char* name, const VersionBounds& bounds, JvmCandidate& out);
 bool checkSearchPath(const VersionBounds& bounds, JvmCandidate& out);
@@ -44,7 +54,9 @@ bool searchRegistry(const VersionBounds& bounds, JvmCandidate& out);
 bool searchJavaSoft(const VersionBounds& bounds, JvmCandidate& out);
 bool checkCurrentVersion(const char* jdkKey, const char* jreKey, const VersionBounds& bounds, JvmCandidate& out);
 bool checkVersionSubkeys(const char* key, const VersionBounds& bounds, JvmCandidate& out);
-bool searchLocatedJvms(bool acceptAll, const VersionBounds& bounds, JvmCandidate& out);
+// Own: only runtimes whose path holds "vkr_jres" (configuration key 165).
+enum class LocatedJvms { All, Own };
+bool searchLocatedJvms(LocatedJvms which, const VersionBounds& bounds, JvmCandidate& out);
 // The first line of a location file in the application directory, without its line end.
 std::optional<std::string> readLocationFile(const wchar_t* fileName);
 

@@ -20,17 +20,18 @@ constexpr size_t kPackSuffixLength = 5; // ".pack"
 } // namespace
 
 void unpackJre(const std::string& runtimeDirectory) {
-    bool announced = false;
-    unpackDirectory(runtimeDirectory, "lib", announced);
-    unpackDirectory(runtimeDirectory, "lib\\ext", announced);
-    if (announced) logMessage(L"Unpacking JRE done");
+    Announcement announcement = Announcement::Pending;
+    if (!unpackDirectory(runtimeDirectory, "lib", announcement) ||
+        !unpackDirectory(runtimeDirectory, "lib\\ext", announcement))
+        fatalMessage(1009, L"20");
+    if (announcement == Announcement::Done) logMessage(L"Unpacking JRE done");
 }
 
-void unpackDirectory(const std::string& runtimeDirectory, const char* subdirectory, bool& announced) {
+bool unpackDirectory(const std::string& runtimeDirectory, const char* subdirectory, Announcement& announcement) {
     const std::string pattern = format8("%s\\%s\\*.jar.pack", runtimeDirectory, subdirectory);
     WIN32_FIND_DATAA match = {};
     UniqueFind search(FindFirstFileA(pattern.c_str(), &match));
-    if (!search) return;
+    if (!search) return true;
     do {
         const size_t nameLength = std::strlen(match.cFileName);
         if (nameLength <= kPackSuffixLength) continue;
@@ -38,22 +39,24 @@ void unpackDirectory(const std::string& runtimeDirectory, const char* subdirecto
                                         static_cast<int>(nameLength - kPackSuffixLength), match.cFileName);
         logMessage(L"checking %S", jar);
         if (exists(jar)) continue;
-        if (!announced) {
+        if (announcement == Announcement::Pending) {
             logMessage(L"Unpacking JRE");
             std::fputs("Preparing JRE ...\n", stdout);
             std::fflush(stdout);
-            announced = true;
+            announcement = Announcement::Done;
         }
-        runUnpack200(runtimeDirectory, format8("%s\\%s\\%s", runtimeDirectory, subdirectory, match.cFileName));
+        if (!runUnpack200(runtimeDirectory, format8("%s\\%s\\%s", runtimeDirectory, subdirectory, match.cFileName)))
+            return false;
     } while (FindNextFileA(search.get(), &match));
+    return true;
 }
 
-void runUnpack200(const std::string& runtimeDirectory, const std::string& packedFile) {
-    if (packedFile.size() <= kPackSuffixLength) return;
+bool runUnpack200(const std::string& runtimeDirectory, const std::string& packedFile) {
+    if (packedFile.size() <= kPackSuffixLength) return true;
     const std::string jar = packedFile.substr(0, packedFile.size() - kPackSuffixLength);
     if (!exists(packedFile)) {
         logMessage(L"pack path doesn't exists");
-        return;
+        return true;
     }
     const std::string program = format8("%s\\bin\\unpack200.exe", runtimeDirectory);
     std::string commandLine = format8("-r \"%s\" \"%s\"", packedFile, jar);
@@ -65,10 +68,11 @@ void runUnpack200(const std::string& runtimeDirectory, const std::string& packed
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+    // The tool is given no handle, so it inherits none (a service child's pipes among them).
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
                         nullptr, &startup, &process)) {
         logMessage(L"could not create unpack process");
-        fatalMessage(1009, L"20");
+        return false;
     }
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
@@ -80,8 +84,9 @@ void runUnpack200(const std::string& runtimeDirectory, const std::string& packed
     // runtime decides later whether it works.
     if (!DeleteFileA(packedFile.c_str())) {
         const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND) logMessage(L"could not delete packed file (error %d)", static_cast<int>(error));
+        if (error != ERROR_FILE_NOT_FOUND) logMessage(L"could not delete packed file (error %d)", error);
     }
+    return true;
 }
 
 } // namespace vkr

@@ -2,13 +2,13 @@
 
 #include "config/ConfigStore.h"
 #include "launcher/LaunchSequence.h"
-#include "launcher/LauncherState.h"
 #include "launcher/WorkingEnvironment.h"
 #include "service/ServiceControl.h"
 #include "service/ServiceHost.h"
 #include "util/DiagnosticLog.h"
 #include "util/Format.h"
 #include "util/Paths.h"
+#include "util/ProcessState.h"
 
 #include <windows.h>
 
@@ -21,6 +21,15 @@ namespace {
 
 constexpr size_t kModulePathCapacity = 6000;
 constexpr size_t kBaseNameCapacity = 255;
+// UTF-16 units, terminator included: the SCM calls and the child command line hold the name
+// in a buffer of this size, so a longer name is cut here, never overrun there.
+constexpr size_t kServiceNameCapacity = 6000;
+
+void setServiceName(std::wstring_view name) {
+    processState().serviceName.assign(name.substr(0, kServiceNameCapacity - 1));
+}
+
+const std::wstring& serviceName() noexcept { return processState().serviceName; }
 
 bool isCommand(std::wstring_view argument) noexcept {
     return !argument.empty() && (argument.front() == L'/' || argument.front() == L'-');
@@ -40,8 +49,8 @@ DWORD configuredStartType() {
 
 int runForeground(const std::wstring& executableToken, ArgumentVector& arguments, bool redirect) {
     logMessage(redirect ? L"running service with redirection" : L"running service");
-    setServiceMode(false);
-    if (!redirect) setNoRedirection(true);
+    processState().serviceMode = false;
+    if (!redirect) processState().noRedirection = true;
     arguments.insert(arguments.begin(), executableToken);
     runLaunchSequence(LaunchMode::Foreground, arguments);
     return 0;
@@ -51,29 +60,30 @@ int runForeground(const std::wstring& executableToken, ArgumentVector& arguments
 // point goes on to the dispatcher.
 bool dispatchCommand(std::wstring_view name, const std::wstring& executableToken, ArgumentVector& arguments,
                      int& exitCode) {
+    const std::wstring& service = serviceName();
     if (name == L"?" || name == L"help") {
         printUsage();
         exitCode = 0;
     } else if (name == L"install") {
-        exitCode = installService(configuredStartType());
+        exitCode = installService(service, configuredStartType());
     } else if (name == L"install-and-start") {
-        installService(configuredStartType()); // install printed its own failure; the start decides
-        exitCode = startService(arguments);
+        installService(service, configuredStartType()); // install printed its own failure; the start decides
+        exitCode = startService(service, arguments);
     } else if (name == L"install-auto") {
-        exitCode = installService(SERVICE_AUTO_START);
+        exitCode = installService(service, SERVICE_AUTO_START);
     } else if (name == L"install-demand") {
-        exitCode = installService(SERVICE_DEMAND_START);
+        exitCode = installService(service, SERVICE_DEMAND_START);
     } else if (name == L"uninstall") {
-        exitCode = uninstallService(true);
+        exitCode = uninstallService(service, Report::Verbose);
     } else if (name == L"stop") {
-        exitCode = stopService(true);
+        exitCode = stopService(service, Report::Verbose);
     } else if (name == L"start") {
-        exitCode = startService(arguments);
+        exitCode = startService(service, arguments);
     } else if (name == L"restart") {
-        stopService(false);
-        exitCode = startService(arguments);
+        stopService(service, Report::Quiet);
+        exitCode = startService(service, arguments);
     } else if (name == L"status") {
-        exitCode = serviceStatus();
+        exitCode = serviceStatus(service);
     } else if (name == L"run") {
         exitCode = runForeground(executableToken, arguments, false);
     } else if (name == L"run-redirect") {
@@ -117,7 +127,7 @@ std::wstring usageText(std::wstring_view baseName) {
 }
 
 int runEntryPoint() {
-    setServiceMode(true);
+    processState().serviceMode = true;
     prepareWorkingEnvironment();
     setServiceName(configWideText(101));
 

@@ -1,6 +1,6 @@
 #pragma once
 // The entry point's work: command table, usage text, restart marker, service dispatcher.
-#include "util/Tokenizer.h"
+#include "core/Tokenizer.h"
 
 #include <string_view>
 

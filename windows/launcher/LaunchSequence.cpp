@@ -3,9 +3,12 @@
 #include "config/ConfigStore.h"
 #include "config/ErrorReporting.h"
 #include "config/IncludedFiles.h"
+#include "config/LauncherValues.h"
+#include "core/Text.h"
 #include "jvm/JvmLoader.h"
 #include "service/ServiceHost.h"
 #include "util/DiagnosticLog.h"
+#include "util/EnvironmentPath.h"
 #include "util/Paths.h"
 #include "util/VariableExpansion.h"
 
@@ -25,7 +28,7 @@ constexpr size_t kNativeLibraryListCapacity = 6000;
 // look successful.
 [[noreturn]] void launchApplicationUnavailable() {
     logError(L"JVM invocation is not available in this build");
-    terminate(1);
+    terminateLauncher(1);
 }
 
 } // namespace
@@ -35,7 +38,7 @@ void prependNativeLibraryPath() {
     configText(10004, buffer.data(), buffer.size());
     std::string list(buffer.data());
     logMessage(L"native lib dir is %S", list);
-    expandVariables(list, kNativeLibraryListCapacity);
+    expandVariables(list, launcherValues(), kNativeLibraryListCapacity);
 
     std::string directories;
     for (const std::string& entry : splitList(list)) {
@@ -53,19 +56,20 @@ void prependNativeLibraryPath() {
     if (setEnvironmentPath(newPath)) {
         logMessage(L"Setting PATH (native libs) %S", value);
     } else {
-        logMessage(L"Setting PATH (native libs) %S failed with error %d", value, GetLastError());
+        const DWORD error = GetLastError();
+        logMessage(L"Setting PATH (native libs) %S failed with error %d", value, error);
     }
 }
 
 void runLaunchSequence(LaunchMode mode, ArgumentVector& arguments) {
     (void)arguments;
-    if (extractIncludedFiles(true) != 0) fatalMessage8(1009, "16");
+    if (extractIncludedFiles(ExtractionDirectory::Create) != Extraction::Done) fatalMessage8(1009, "16");
     prependNativeLibraryPath();
     if (mode == LaunchMode::ServiceChild) {
         logMessage(L"registering ConsoleCtrlHandler");
         SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     }
-    if (!LoadDLL()) terminate(1);
+    if (!LoadDLL()) terminateLauncher(1);
     launchApplicationUnavailable();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The road from a configured launcher to a running Java application.
-#include "util/Tokenizer.h"
+#include "core/Tokenizer.h"
 
 namespace vkr {
 

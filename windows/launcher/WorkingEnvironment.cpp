@@ -2,8 +2,11 @@
 
 #include "config/ConfigStore.h"
 #include "config/IncludedFiles.h"
+#include "config/LauncherValues.h"
+#include "core/Text.h"
 #include "util/DiagnosticLog.h"
 #include "util/Paths.h"
+#include "util/ProcessState.h"
 #include "util/VariableExpansion.h"
 
 #include <windows.h>
@@ -18,17 +21,6 @@ constexpr int kReducePathKey = 10010;
 constexpr int kWorkingDirectoryKey = 146;
 constexpr UINT kWindowsDirectoryCapacity = 260;
 
-char g_flavourLetter = '\0';
-
-wchar_t lowerAscii(wchar_t c) noexcept { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
-
-bool startsWithIgnoringCase(std::wstring_view text, std::wstring_view prefix) noexcept {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (lowerAscii(text[i]) != lowerAscii(prefix[i])) return false;
-    return true;
-}
-
 } // namespace
 
 void enterWorkingDirectory() {
@@ -39,7 +31,7 @@ void enterWorkingDirectory() {
         logMessage(L"working directory unchanged");
         return;
     }
-    expandVariablesW(directory, true, kMaxPath);
+    expandVariablesW(directory, DirectoryValues::AnsiSafe, launcherValues(), kMaxPath);
     // The long form: the narrow-derived one names another directory wherever the 8-bit path
     // holds bytes that do not widen to their own character.
     const std::wstring resolved = resolvePath(directory, DirectoryForm::LongWide);
@@ -48,17 +40,10 @@ void enterWorkingDirectory() {
     logMessage(L"change working directory to %s", resolved);
 }
 
-char flavourLetter() noexcept { return g_flavourLetter; }
-
 std::wstring systemPathEntries(std::wstring_view path, std::wstring_view windowsDirectory) {
     std::wstring kept;
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(L';', start);
-        if (end == std::wstring_view::npos) end = path.size();
-        const std::wstring_view piece = path.substr(start, end - start);
-        start = end + 1;
-        if (piece.empty() || !startsWithIgnoringCase(piece, windowsDirectory)) continue;
+    for (const std::wstring& piece : splitList(path)) {
+        if (!startsWithIgnoringAsciiCase<wchar_t>(piece, windowsDirectory)) continue;
         if (!kept.empty()) kept += L';';
         kept += piece;
     }
@@ -78,7 +63,7 @@ void reducePath() {
     if (directoryLength == 0 || directoryLength >= kWindowsDirectoryCapacity) return;
     logMessage(L"reducing PATH %d %d %s", directoryLength, size, path);
     const std::wstring reduced = systemPathEntries(path, std::wstring_view(windowsDirectory, directoryLength));
-    logMessage(L"reduced PATH %d to %s", static_cast<long long>(reduced.size()), reduced);
+    logMessage(L"reduced PATH %d to %s", reduced.size(), reduced);
     if (reduced.empty()) return;
     if (!SetEnvironmentVariableW(L"PATH", reduced.c_str())) logMessage(L"ERROR setting path");
 }
@@ -88,7 +73,7 @@ void prepareWorkingEnvironment() {
     loadConfiguration();
     char flavour[2] = {};
     configText(kFlavourKey, flavour, sizeof flavour);
-    g_flavourLetter = flavour[0];
+    processState().flavourLetter = flavour[0];
     reducePath();
     enterWorkingDirectory();
 }

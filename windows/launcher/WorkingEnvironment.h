@@ -11,8 +11,6 @@ void reducePath();
 // The working-directory step: configuration key 146 expanded, resolved against the
 // executable's directory and entered; "" leaves the current directory.
 void enterWorkingDirectory();
-// The first character of configuration key 2001, or '\0'.
-char flavourLetter() noexcept;
 
 // The PATH entries that begin with the Windows directory (letters compared without regard to
 // case, no separator required behind it), joined with ";" in their order; empty pieces are

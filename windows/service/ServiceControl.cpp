@@ -1,7 +1,6 @@
 #include "service/ServiceControl.h"
 
 #include "config/ConfigStore.h"
-#include "launcher/LauncherState.h"
 #include "service/ServiceControlLogic.h"
 #include "util/Format.h"
 #include "util/Handles.h"
@@ -37,8 +36,8 @@ UniqueServiceHandle openManager(DWORD access) {
     return UniqueServiceHandle(OpenSCManagerA(nullptr, nullptr, access));
 }
 
-UniqueServiceHandle openService(const UniqueServiceHandle& manager, DWORD access) {
-    return UniqueServiceHandle(OpenServiceW(manager.get(), serviceName().c_str(), access));
+UniqueServiceHandle openService(const UniqueServiceHandle& manager, const std::wstring& name, DWORD access) {
+    return UniqueServiceHandle(OpenServiceW(manager.get(), name.c_str(), access));
 }
 
 std::wstring readWideSetting(int key) {
@@ -70,14 +69,13 @@ void setDescription(SC_HANDLE service) {
 
 } // namespace
 
-int installService(DWORD startType) {
-    uninstallService(false);
+int installService(const std::wstring& name, DWORD startType) {
+    uninstallService(name, Report::Quiet);
     UniqueServiceHandle manager = openManager(kManagerFullAccess);
     if (!manager) {
         print("Could not open SCManager.\n");
         return 1;
     }
-    const std::wstring& name = serviceName();
     std::wstring binaryPath = formatW(L"\"%s\"", executableLongPath());
     std::optional<std::wstring> dependencies = buildDependencyList(readWideSetting(kDependenciesKey));
     UniqueServiceHandle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
@@ -95,31 +93,32 @@ int installService(DWORD startType) {
     return 0;
 }
 
-int uninstallService(bool verbose) {
-    stopService(false);
+int uninstallService(const std::wstring& name, Report report) {
+    const bool verbose = report == Report::Verbose;
+    stopService(name, Report::Quiet);
     UniqueServiceHandle manager = openManager(kManagerFullAccess);
     if (!manager) {
         if (verbose) print("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, DELETE);
+    UniqueServiceHandle service = openService(manager, name, DELETE);
     if (service && DeleteService(service.get())) {
         service.reset();
         manager.reset();
-        if (verbose) print("Uninstalled service '%S'.\n", serviceName());
+        if (verbose) print("Uninstalled service '%S'.\n", name);
         return 0;
     }
     if (verbose) print("Could not delete service.\n");
     return 1;
 }
 
-int startService(const ArgumentVector& arguments) {
+int startService(const std::wstring& name, const ArgumentVector& arguments) {
     UniqueServiceHandle manager = openManager(kManagerConnect);
     if (!manager) {
         print("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, SERVICE_START);
+    UniqueServiceHandle service = openService(manager, name, SERVICE_START);
     if (!service) {
         int error = static_cast<int>(GetLastError());
         print("Could not start service. Error code: %d\n", error);
@@ -132,7 +131,7 @@ int startService(const ArgumentVector& arguments) {
     service.reset();
     manager.reset();
     if (started) {
-        print("Starting service '%S'.\n", serviceName());
+        print("Starting service '%S'.\n", name);
         return 0;
     }
     if (error == ERROR_SERVICE_ALREADY_RUNNING) {
@@ -143,20 +142,21 @@ int startService(const ArgumentVector& arguments) {
     return 1;
 }
 
-int stopService(bool verbose) {
+int stopService(const std::wstring& name, Report report) {
+    const bool verbose = report == Report::Verbose;
     UniqueServiceHandle manager = openManager(kManagerConnect);
     if (!manager) {
         if (verbose) print("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, kStopAccess);
+    UniqueServiceHandle service = openService(manager, name, kStopAccess);
     if (!service) {
         if (verbose) print("Could not stop service.\n");
         return 1;
     }
     SERVICE_STATUS status{};
     if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-        print("Stopping service '%S'.\n", serviceName());
+        print("Stopping service '%S'.\n", name);
         StopWaitProbe probe{
             [&service](SERVICE_STATUS& current) { return QueryServiceStatus(service.get(), &current) != FALSE; },
             [] { return GetTickCount(); },
@@ -173,13 +173,13 @@ int stopService(bool verbose) {
     return 1;
 }
 
-int serviceStatus() {
+int serviceStatus(const std::wstring& name) {
     UniqueServiceHandle manager = openManager(kManagerConnect);
     if (!manager) {
         print("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service = openService(manager, kStatusAccess);
+    UniqueServiceHandle service = openService(manager, name, kStatusAccess);
     SERVICE_STATUS status{};
     if (!service || !QueryServiceStatus(service.get(), &status)) {
         print("Could not get status.\n");

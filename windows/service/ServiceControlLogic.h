@@ -1,7 +1,7 @@
 #pragma once
 // The parts of the service commands that decide without talking to the Service Control
 // Manager, kept apart so that they are tested directly.
-#include "util/Tokenizer.h"
+#include "core/Tokenizer.h"
 
 #include <windows.h>
 

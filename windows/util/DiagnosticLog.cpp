@@ -2,19 +2,16 @@
 
 #include "util/Handles.h"
 #include "util/Paths.h"
+#include "util/ProcessState.h"
+#include "util/TempDirectory.h"
 
-#include <cstring>
+#include <cwchar>
 
 namespace vkr {
 
 namespace {
 
-// Process-wide log state. Guarded by lock() except logPath, which logFilePath reads without it
-// (it is written once, when the decision is taken on the first call).
-bool decided = false;
-bool logPathSet = false;
-std::wstring logPath;
-std::uint64_t startMillis = 0;
+constexpr int kLastLogNumber = 1000;
 
 // Initialised where it lives: a critical section must not be copied or moved once set up.
 struct LogLock {
@@ -56,70 +53,79 @@ std::uint64_t systemMillis() noexcept {
     return v.QuadPart / 10000;
 }
 
-// The two open modes of the file: create (empties an existing file, writes the byte-order
-// mark) and append.
-UniqueFile openLog(const std::wstring& path, bool create) noexcept {
-    HANDLE h = CreateFileW(path.c_str(), create ? GENERIC_WRITE : FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, create ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    UniqueFile file(h);
-    if (file && create) {
-        static const char bom[] = "\xEF\xBB\xBF";
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bom, 3, &written, nullptr) || written != 3) file.reset();
+// A new log file: created only where no entry of that name exists (CREATE_NEW never opens,
+// empties or follows an existing file or link), starting with the byte-order mark.
+LogCreation createLogFile(const std::wstring& path, UniqueFile& file) noexcept {
+    file.reset(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? LogCreation::Exists : LogCreation::Failed;
     }
-    return file;
+    static const char bom[] = "\xEF\xBB\xBF";
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bom, 3, &written, nullptr) || written != 3) {
+        file.reset();
+        return LogCreation::Failed;
+    }
+    return LogCreation::Created;
+}
+
+UniqueFile openForAppend(const std::wstring& path) noexcept {
+    return UniqueFile(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void writeText(const UniqueFile& file, std::wstring_view text) {
     if (!file) return;
-    std::string bytes = encodeLogText(text);
+    const std::string bytes = encodeLogText(text);
     DWORD written = 0;
     WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 bool switchedOn(const wchar_t* name) noexcept {
     wchar_t value[8];
-    DWORD n = GetEnvironmentVariableW(name, value, 8);
+    const DWORD n = GetEnvironmentVariableW(name, value, 8);
     return n == 3 && std::wcscmp(value, L"yes") == 0;
 }
 
 // Takes the once-per-process decision; returns the file freshly created for the log, if any.
 UniqueFile decide() {
-    decided = true;
-    bool quenta = switchedOn(L"QUENTA_LOG");
-    bool velkor = switchedOn(L"VELKOR_LOG");
+    ProcessState& state = processState();
+    state.logDecided = true;
+    const bool quenta = switchedOn(L"QUENTA_LOG");
+    const bool velkor = switchedOn(L"VELKOR_LOG");
     if (!quenta && !velkor) return UniqueFile();
 
-    std::wstring directory = tempDirectoryWide(false);
-    if (directory.empty()) {
-        directory = L"c:\\";
-    } else if (directory.back() != L'\\' && directory.back() != L'/') {
-        directory.push_back(L'\\');
+    std::wstring directory = tempDirectoryWide().value_or(L"c:\\");
+    if (directory.back() != L'\\' && directory.back() != L'/') directory.push_back(L'\\');
+    UniqueFile file;
+    std::optional<std::wstring> path = createNumberedLog(
+        directory, [&file](const std::wstring& candidate) { return createLogFile(candidate, file); });
+    if (!path) {
+        path = L"c:\\vkr_nlog";
+        if (createLogFile(*path, file) != LogCreation::Created) file.reset();
     }
-    logPath = numberedLogPath(directory, [](const std::wstring& p) { return exists(p); });
-    logPathSet = true;
-    UniqueFile file = openLog(logPath, true);
-    if (!file) {
-        logPath = L"c:\\vkr_nlog";
-        file = openLog(logPath, true);
-        if (!file) return file;
-    }
+    // The path stays recorded even when nothing could be created: each later line tries to
+    // append to it again.
+    state.logPath = std::move(path);
+    if (!file) return file;
 
     std::wstring module(kMaxPath, L'\0');
-    DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(kMaxPath));
+    const DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(kMaxPath));
     module.resize(n < kMaxPath ? n : 0);
     SYSTEMTIME now;
     GetLocalTime(&now);
     writeText(file, formatW(L"Started executable %s at %S\n", module, logHeaderTime(now) + "\n"));
     FlushFileBuffers(file.get());
-    startMillis = systemMillis();
+    state.logStartMillis = systemMillis();
     return file;
 }
 
 } // namespace
 
 std::pair<int, int> logElapsed(std::uint64_t start, std::uint64_t now) noexcept {
-    auto diff = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(start));
+    const auto diff = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) - static_cast<std::uint32_t>(start));
     return {diff / 1000, diff % 1000};
 }
 
@@ -129,7 +135,7 @@ std::string encodeLogText(std::wstring_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         std::uint32_t c = static_cast<std::uint16_t>(text[i]);
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            std::uint32_t low = static_cast<std::uint16_t>(text[i + 1]);
+            const std::uint32_t low = static_cast<std::uint16_t>(text[i + 1]);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
                 ++i;
@@ -169,28 +175,41 @@ std::string logHeaderTime(const SYSTEMTIME& t) {
         s[1] = static_cast<char>('0' + v % 10);
         return s;
     };
-    return format8("%S %S %S %S:%S:%S %d", day, month, twoDigits(t.wDay), twoDigits(t.wHour), twoDigits(t.wMinute),
-                   twoDigits(t.wSecond), static_cast<int>(t.wYear));
+    const std::string text = std::string(day) + " " + month + " " + twoDigits(t.wDay) + " " + twoDigits(t.wHour) +
+                             ":" + twoDigits(t.wMinute) + ":" + twoDigits(t.wSecond) + " ";
+    return text + std::to_string(t.wYear);
 }
 
-std::wstring numberedLogPath(std::wstring_view directory, const std::function<bool(const std::wstring&)>& fileExists) {
-    std::wstring path;
-    for (int n = 1; n <= 1000; ++n) {
-        path = formatW(L"%svkr_nlog_%d.log", directory, n);
-        if (n == 1000 || !fileExists(path)) break;
+std::wstring numberedLogPath(std::wstring_view directory, int number) {
+    return formatW(L"%svkr_nlog_%d.log", directory, number);
+}
+
+std::optional<std::wstring> createNumberedLog(std::wstring_view directory,
+                                              const std::function<LogCreation(const std::wstring&)>& create) {
+    for (int n = 1; n <= kLastLogNumber; ++n) {
+        std::wstring path = numberedLogPath(directory, n);
+        switch (create(path)) {
+        case LogCreation::Created:
+            return path;
+        case LogCreation::Exists:
+            continue;
+        case LogCreation::Failed:
+            return std::nullopt;
+        }
     }
-    return path;
+    return std::nullopt;
 }
 
 void logLine(bool isError, std::wstring_view format, FormatArgs args) noexcept {
     LastErrorKeeper keepError;
     LockGuard guard;
     try {
+        ProcessState& state = processState();
         UniqueFile file;
-        if (logPathSet) file = openLog(logPath, false);
-        if (!decided) file = decide();
+        if (state.logPath) file = openForAppend(*state.logPath);
+        if (!state.logDecided) file = decide();
         if (!file) return;
-        auto [seconds, millis] = logElapsed(startMillis, systemMillis());
+        auto [seconds, millis] = logElapsed(state.logStartMillis, systemMillis());
         std::wstring line = formatW(L"[%d:%d] ", seconds, millis);
         if (isError) line += L"ERROR: ";
         line += formatWide(format, args);
@@ -201,14 +220,17 @@ void logLine(bool isError, std::wstring_view format, FormatArgs args) noexcept {
     }
 }
 
-const wchar_t* logFilePath() noexcept { return logPathSet ? logPath.c_str() : nullptr; }
+const wchar_t* logFilePath() noexcept {
+    const std::optional<std::wstring>& path = processState().logPath;
+    return path ? path->c_str() : nullptr;
+}
 
 void resetDiagnosticLogForTest() noexcept {
     LockGuard guard;
-    decided = false;
-    logPathSet = false;
-    logPath.clear();
-    startMillis = 0;
+    ProcessState& state = processState();
+    state.logDecided = false;
+    state.logPath.reset();
+    state.logStartMillis = 0;
 }
 
 } // namespace vkr

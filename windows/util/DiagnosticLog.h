@@ -6,12 +6,13 @@
 //
 // Logging never changes the calling thread's last system error: callers log a failure
 // first and report GetLastError() afterwards.
-#include "util/Format.h"
+#include "core/Format.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -36,8 +37,19 @@ std::pair<int, int> logElapsed(std::uint64_t startMillis, std::uint64_t nowMilli
 std::string encodeLogText(std::wstring_view text);
 // The header's 24-character local time, e.g. "Wed Jun 05 15:15:50 2019".
 std::string logHeaderTime(const SYSTEMTIME& time);
-// "%svkr_nlog_%d.log" for the first n in 1..999 whose file does not exist; 1000 otherwise.
-std::wstring numberedLogPath(std::wstring_view directory, const std::function<bool(const std::wstring&)>& exists);
+// "%svkr_nlog_%d.log".
+std::wstring numberedLogPath(std::wstring_view directory, int number);
+
+// What an exclusive creation of one log file name found.
+enum class LogCreation { Created, Exists, Failed };
+// Creates the first free numbered log file, 1 to 1000, through `create`, which must create
+// the file only when no entry of that name exists (never open, empty or follow one). The test
+// of whether a name is free is the creation itself: a check first and a creation after it
+// would let another process (or a user planting a link in a shared temp directory) take the
+// name in between. Returns the created file's path; nothing when a creation failed for
+// another reason or all 1000 names exist.
+std::optional<std::wstring> createNumberedLog(std::wstring_view directory,
+                                              const std::function<LogCreation(const std::wstring&)>& create);
 
 // Test seam: forget the on/off decision so that the next call takes it again.
 void resetDiagnosticLogForTest() noexcept;

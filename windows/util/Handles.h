@@ -6,7 +6,6 @@
 #include <winsvc.h>
 
 #include <utility>
-#include <vector>
 
 namespace vkr {
 
@@ -93,40 +92,5 @@ private:
 
 using UniqueKey = UniqueResource<HKEY, nullptr, KeyCloser>;
 using UniqueServiceHandle = UniqueResource<SC_HANDLE, nullptr, ServiceHandleCloser>;
-
-// An attribute list that limits what a child process inherits to one handle. Without it a
-// child would inherit every inheritable handle of the launcher (pipes of a service host,
-// handles of the application's own code), and a child that hangs or lingers would keep them
-// open. list() is null when the list could not be built; the caller then starts the child
-// without EXTENDED_STARTUPINFO_PRESENT.
-class InheritOnly {
-public:
-    explicit InheritOnly(HANDLE handle) noexcept : handle_(handle) {
-        SIZE_T size = 0;
-        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        if (size == 0) return;
-        storage_.resize(size);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-        if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
-        initialized_ = list;
-        if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof(handle_), nullptr,
-                                      nullptr)) {
-            list_ = list;
-        }
-    }
-    ~InheritOnly() {
-        if (initialized_) DeleteProcThreadAttributeList(initialized_);
-    }
-    InheritOnly(const InheritOnly&) = delete;
-    InheritOnly& operator=(const InheritOnly&) = delete;
-
-    LPPROC_THREAD_ATTRIBUTE_LIST list() const noexcept { return list_; }
-
-private:
-    HANDLE handle_;
-    std::vector<unsigned char> storage_;
-    LPPROC_THREAD_ATTRIBUTE_LIST initialized_ = nullptr;
-    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
-};
 
 } // namespace vkr

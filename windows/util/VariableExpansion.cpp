@@ -1,7 +1,6 @@
 #include "util/VariableExpansion.h"
 
-#include "config/IncludedFiles.h"
-#include "jvm/JvmLoader.h"
+#include "core/Text.h"
 #include "util/DiagnosticLog.h"
 #include "util/Paths.h"
 
@@ -60,32 +59,33 @@ template <class Char>
 using ValueTable = std::array<ValueText<Char>, static_cast<size_t>(Value::Count)>;
 
 template <class Char>
-std::basic_string<Char> fromAscii(std::string_view text) {
-    return std::basic_string<Char>(text.begin(), text.end());
+std::basic_string<Char> ascii(std::string_view text) {
+    return fromAscii<std::basic_string<Char>>(text);
 }
 
-ValueTable<char> valuesNarrow() {
+ValueTable<char> valuesNarrow(const BuiltInValues& builtIn) {
     ValueTable<char> values;
-    // Asked for first, whether the text refers to it or not: no usable temp directory ends
-    // the process here.
-    values[static_cast<size_t>(Value::TempDirectory)] = {tempDirectory8(), true};
+    // Asked for first, whether the text refers to it or not.
+    values[static_cast<size_t>(Value::TempDirectory)] = {builtIn.tempDirectory8(), true};
     values[static_cast<size_t>(Value::ExecutableDirectory)] = {executableDirectory8(), true};
-    values[static_cast<size_t>(Value::ExtractionDirectory)] = {extractionDirectoryName(), true};
+    values[static_cast<size_t>(Value::ExtractionDirectory)] = {builtIn.extractionDirectory(), true};
     values[static_cast<size_t>(Value::Separator)] = {";", true};
-    values[static_cast<size_t>(Value::JvmHome)] = {jvmHome(), true};
+    values[static_cast<size_t>(Value::JvmHome)] = {builtIn.jvmHome(), true};
     return values;
 }
 
-ValueTable<wchar_t> valuesWide(bool ansiSafe) {
+ValueTable<wchar_t> valuesWide(DirectoryValues form, const BuiltInValues& builtIn) {
+    const bool ansiSafe = form == DirectoryValues::AnsiSafe;
     ValueTable<wchar_t> values;
     values[static_cast<size_t>(Value::TempDirectory)] =
-        ansiSafe ? ValueText<wchar_t>{widenBytes(tempDirectory8()), true} : ValueText<wchar_t>{tempDirectoryWide(true), false};
+        ansiSafe ? ValueText<wchar_t>{widenBytes(builtIn.tempDirectory8()), true}
+                 : ValueText<wchar_t>{builtIn.tempDirectoryWide(), false};
     values[static_cast<size_t>(Value::ExecutableDirectory)] =
         ansiSafe ? ValueText<wchar_t>{executableDirectoryNarrowWidened(), true}
                  : ValueText<wchar_t>{executableDirectoryLong(), false};
-    values[static_cast<size_t>(Value::ExtractionDirectory)] = {widenBytes(extractionDirectoryName()), true};
+    values[static_cast<size_t>(Value::ExtractionDirectory)] = {widenBytes(builtIn.extractionDirectory()), true};
     values[static_cast<size_t>(Value::Separator)] = {L";", false};
-    values[static_cast<size_t>(Value::JvmHome)] = {widenBytes(jvmHome()), true};
+    values[static_cast<size_t>(Value::JvmHome)] = {widenBytes(builtIn.jvmHome()), true};
     return values;
 }
 
@@ -131,13 +131,6 @@ std::vector<EnvironmentEntry<Char>> environmentEntries() {
 }
 
 template <class Char>
-std::basic_string<Char> upperCaseAscii(std::basic_string<Char> text) {
-    for (Char& c : text)
-        if (c >= Char('a') && c <= Char('z')) c = static_cast<Char>(c - Char('a') + Char('A'));
-    return text;
-}
-
-template <class Char>
 class Expansion {
 public:
     Expansion(std::basic_string<Char>& text, size_t capacity)
@@ -168,16 +161,16 @@ bool expand(std::basic_string<Char>& text, const ValueTable<Char>& values, size_
     Expansion<Char> expansion(text, capacity);
     bool fits = true;
     for (const BuiltIn& builtIn : kBuiltIns) {
-        fits = expansion.pass(fromAscii<Char>(builtIn.reference), values[static_cast<size_t>(builtIn.value)]);
+        fits = expansion.pass(ascii<Char>(builtIn.reference), values[static_cast<size_t>(builtIn.value)]);
         if (!fits) break;
     }
     if (fits) {
-        const std::basic_string<Char> open = fromAscii<Char>("${");
-        const std::basic_string<Char> close = fromAscii<Char>("}");
+        const std::basic_string<Char> open = ascii<Char>("${");
+        const std::basic_string<Char> close = ascii<Char>("}");
         for (const EnvironmentEntry<Char>& entry : environmentEntries<Char>()) {
             const ValueText<Char> value{entry.value, false};
             fits = expansion.pass(open + entry.name + close, value) &&
-                   expansion.pass(open + upperCaseAscii(entry.name) + close, value);
+                   expansion.pass(open + upperAsciiCopy<Char>(entry.name) + close, value);
             if (!fits) break;
         }
     }
@@ -192,10 +185,12 @@ bool expand(std::basic_string<Char>& text, const ValueTable<Char>& values, size_
 
 } // namespace
 
-bool expandVariables(std::string& text, size_t capacity) { return expand(text, valuesNarrow(), capacity); }
+bool expandVariables(std::string& text, const BuiltInValues& values, size_t capacity) {
+    return expand(text, valuesNarrow(values), capacity);
+}
 
-bool expandVariablesW(std::wstring& text, bool ansiSafe, size_t capacity) {
-    return expand(text, valuesWide(ansiSafe), capacity);
+bool expandVariablesW(std::wstring& text, DirectoryValues form, const BuiltInValues& values, size_t capacity) {
+    return expand(text, valuesWide(form, values), capacity);
 }
 
 } // namespace vkr

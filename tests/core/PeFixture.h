@@ -1,4 +1,4 @@
-// Hand-made PE images for the generator tests: only the fields the generator and the
+// Hand-made PE images for the block format tests: only the fields the generator and the
 // launcher look at are filled in.
 #pragma once
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vkr::gen::test {
+namespace vkr::test {
 
 struct SectionShape {
   uint32_t rawOffset;
@@ -68,4 +68,4 @@ inline std::string makePe(const PeShape& shape) {
   return b;
 }
 
-}  // namespace vkr::gen::test
+}  // namespace vkr::test

@@ -1,4 +1,4 @@
-#include "util/Tokenizer.h"
+#include "core/Tokenizer.h"
 
 namespace vkr {
 

@@ -1,8 +1,6 @@
 // Java version rules: how version texts become integer lists and how those are held against
 // the configured range, compared with each other and reduced to a major version.
-#include "jvm/JavaVersion.h"
-
-#include "config/ConfigStore.h"
+#include "core/JavaVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -78,20 +76,15 @@ TEST(CheckBound, MinimumAndMaximumInBothModes) {
     for (const BoundCase& c : cases) {
         const VersionComponents bound = parseVersion(c.bound);
         const VersionComponents version = parseVersion(c.version);
-        EXPECT_EQ(checkBound(bound, version, c.isMaximum, false), c.strict)
+        const Bound kind = c.isMaximum ? Bound::Maximum : Bound::Minimum;
+        EXPECT_EQ(checkBound(bound, version, kind, ShortVersion::Strict), c.strict)
             << (c.isMaximum ? "max " : "min ") << c.bound << " version " << c.version << " strict";
-        EXPECT_EQ(checkBound(bound, version, c.isMaximum, true), c.lenient)
+        EXPECT_EQ(checkBound(bound, version, kind, ShortVersion::Covering), c.lenient)
             << (c.isMaximum ? "max " : "min ") << c.bound << " version " << c.version << " lenient";
     }
 }
 
-class VersionMatching : public ::testing::Test {
-protected:
-    void SetUp() override { clearConfigStoreForTest(); }
-    void TearDown() override { clearConfigStoreForTest(); }
-};
-
-TEST_F(VersionMatching, PrereleaseFilterAppliesOnlyToTheProbeSide) {
+TEST(VersionMatching, PrereleaseFilterAppliesOnlyToTheProbeSide) {
     const VersionComponents none;
     const VersionComponents min18 = parseVersion("1.8");
     struct Case {
@@ -104,19 +97,16 @@ TEST_F(VersionMatching, PrereleaseFilterAppliesOnlyToTheProbeSide) {
         {"1.8.0_292-b10", false}, {"17.0.1", false},  {"1.8.0_292-EA", false}, {"", false},
     };
     for (const Case& c : cases) {
-        clearConfigStoreForTest();
-        EXPECT_EQ(versionMatches(c.text, none, none, false), !c.isPrerelease) << c.text;
-        EXPECT_TRUE(versionMatches(c.text, none, none, true)) << c.text << " allowed by the caller";
+        EXPECT_EQ(isPrerelease(c.text), c.isPrerelease) << c.text;
+        EXPECT_EQ(versionMatches(c.text, none, none, Prerelease::Refused), !c.isPrerelease) << c.text;
+        EXPECT_TRUE(versionMatches(c.text, none, none, Prerelease::Allowed)) << c.text << " allowed";
         EXPECT_TRUE(versionNameMatches(c.text, none, none)) << c.text << " as a registry name";
-        setConfigTextForTest(130, "1");
-        EXPECT_TRUE(versionMatches(c.text, none, none, false)) << c.text << " with key 130";
     }
     // The filter does not replace the range test.
-    setConfigTextForTest(130, "1");
-    EXPECT_FALSE(versionMatches("1.7.0_80-ea", min18, none, false));
+    EXPECT_FALSE(versionMatches("1.7.0_80-ea", min18, none, Prerelease::Allowed));
 }
 
-TEST_F(VersionMatching, ProbeIsStrictAndRegistryNamesAreLenient) {
+TEST(VersionMatching, ProbeIsStrictAndRegistryNamesAreLenient) {
     const VersionComponents min = parseVersion("1.8.0_100");
     const VersionComponents max = parseVersion("11");
     struct Case {
@@ -130,7 +120,7 @@ TEST_F(VersionMatching, ProbeIsStrictAndRegistryNamesAreLenient) {
         {"", false, true},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(versionMatches(c.text, min, max, false), c.strict) << c.text;
+        EXPECT_EQ(versionMatches(c.text, min, max, Prerelease::Refused), c.strict) << c.text;
         EXPECT_EQ(versionNameMatches(c.text, min, max), c.lenient) << c.text;
     }
 }

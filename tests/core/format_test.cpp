@@ -1,4 +1,4 @@
-#include "util/Format.h"
+#include "core/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -23,11 +23,17 @@ TEST(FormatTest, BytesWidenToTheSameCodeUnit) {
     EXPECT_EQ(formatW(L"[%S]", "caf\xe9"), L"[caf\u00e9]");
 }
 
-TEST(FormatTest, NarrowOutputNarrowsWideArguments) {
-    EXPECT_EQ(format8("Installed service '%S'.\n", L"My Service"), "Installed service 'My Service'.\n");
-    EXPECT_EQ(format8("%s.\n", "Auto-start"), "Auto-start.\n");
-    EXPECT_EQ(format8("Could not get config (%d, %d).\n", 122, 6100), "Could not get config (122, 6100).\n");
-    EXPECT_EQ(format8("%.*s|", 3, "abcdef"), "abc|");
+std::string narrowUpper(std::wstring_view text) {
+    std::string out;
+    for (wchar_t c : text) out.push_back(static_cast<char>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c));
+    return out;
+}
+
+TEST(FormatTest, NarrowOutputNarrowsWideArgumentsWithTheCallersConversion) {
+    EXPECT_EQ(formatNarrow("Installed service '%S'.\n", {L"My Service"}, narrowUpper), "Installed service 'MY SERVICE'.\n");
+    EXPECT_EQ(formatNarrow("%s|%.*s|%c", {"Auto-start", 3, "abcdef", L'x'}, narrowUpper), "Auto-start|abc|x");
+    // Without a conversion of its own a caller gets ISO-8859-1, "?" for what it lacks.
+    EXPECT_EQ(formatNarrow("%s", {L"\u00e9\u20ac"}, nullptr), "\xe9?");
 }
 
 TEST(FormatTest, MissingArgumentsAndUnknownConversionsStayLiteral) {

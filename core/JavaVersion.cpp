@@ -1,7 +1,4 @@
-#include "jvm/JavaVersion.h"
-
-#include "config/ConfigStore.h"
-#include "util/DiagnosticLog.h"
+#include "core/JavaVersion.h"
 
 #include <climits>
 
@@ -33,17 +30,17 @@ std::int32_t pieceValue(std::string_view piece) noexcept {
     return static_cast<std::int32_t>(value);
 }
 
+bool withinBounds(const VersionComponents& v, const VersionComponents& minimum, const VersionComponents& maximum,
+                  ShortVersion rule) {
+    return checkBound(minimum, v, Bound::Minimum, rule) && checkBound(maximum, v, Bound::Maximum, rule);
+}
+
+} // namespace
+
 bool isPrerelease(std::string_view text) noexcept {
     return text.find("beta") != std::string_view::npos || text.find("ea") != std::string_view::npos ||
            text.find("rc") != std::string_view::npos;
 }
-
-bool withinBounds(const VersionComponents& v, const VersionComponents& minimum, const VersionComponents& maximum,
-                  bool lenient) {
-    return checkBound(minimum, v, false, lenient) && checkBound(maximum, v, true, lenient);
-}
-
-} // namespace
 
 VersionComponents parseVersion(std::string_view text) {
     VersionComponents result;
@@ -57,33 +54,30 @@ VersionComponents parseVersion(std::string_view text) {
     return result;
 }
 
-bool checkBound(const VersionComponents& bound, const VersionComponents& version, bool isMaximum, bool lenient) {
+bool checkBound(const VersionComponents& bound, const VersionComponents& version, Bound kind, ShortVersion rule) {
     for (size_t i = 0; i < bound.size(); ++i) {
         std::int32_t compared = 0;
         if (i < version.size()) {
             compared = version[i];
-        } else if (lenient) {
+        } else if (rule == ShortVersion::Covering) {
             // A shorter version is taken to cover the longer bound.
             return true;
         }
         if (compared == bound[i]) continue;
         bool greater = compared > bound[i];
-        return isMaximum ? !greater : greater;
+        return kind == Bound::Maximum ? !greater : greater;
     }
     return true;
 }
 
 bool versionMatches(std::string_view text, const VersionComponents& minimum, const VersionComponents& maximum,
-                    bool allowPrerelease) {
-    if (!allowPrerelease && configInt(130) == 0 && isPrerelease(text)) {
-        logMessage(L"beta vm not allowed");
-        return false;
-    }
-    return withinBounds(parseVersion(text), minimum, maximum, false);
+                    Prerelease prerelease) {
+    if (prerelease == Prerelease::Refused && isPrerelease(text)) return false;
+    return withinBounds(parseVersion(text), minimum, maximum, ShortVersion::Strict);
 }
 
 bool versionNameMatches(std::string_view text, const VersionComponents& minimum, const VersionComponents& maximum) {
-    return withinBounds(parseVersion(text), minimum, maximum, true);
+    return withinBounds(parseVersion(text), minimum, maximum, ShortVersion::Covering);
 }
 
 bool isNewerVersion(std::string_view a, std::string_view b) {

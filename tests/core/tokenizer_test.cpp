@@ -1,4 +1,4 @@
-#include "util/Tokenizer.h"
+#include "core/Tokenizer.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         TokenizerCase{"OnlyBlanks", L"   ", {}},
         TokenizerCase{"QuoteAtEnd", L"abc\"", {L"abc"}},
         TokenizerCase{"RestartMarkerLast", L"app.exe Svc x __vkr_restart", {L"app.exe", L"Svc", L"x", L"__vkr_restart"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testCase) { return std::string(testCase.param.name); });
 
 TEST(TokenizerTest, AppendsToExistingList) {
     ArgumentVector tokens{L"first"};

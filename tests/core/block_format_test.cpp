@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "Block.h"
+#include "core/BlockFormat.h"
+
 #include "PeFixture.h"
 
-namespace vkr::gen {
+namespace vkr {
 namespace {
 
 using test::get32;
@@ -16,8 +17,8 @@ std::string bytes(std::initializer_list<int> list) {
   return s;
 }
 
-Configuration smallConfiguration() {
-  Configuration c;
+BlockContents smallBlockContents() {
+  BlockContents c;
   c.texts = {{101, "ab"}, {-2, ""}};
   c.messages = {{1000, u"E\u00e9"}};
   c.groups = {{"de", {{1000, u"F"}}}};
@@ -41,14 +42,14 @@ TEST(BlockWriter, WritesTheExactLayout) {
       0, 0, 0, 0, 0, 0, 0, 0,                          // record "lib\b", empty
       0xE8, 0xE4, 0x13, 0xD5,                          // end marker
   });
-  std::string block = encodeBlock(smallConfiguration());
+  std::string block = encodeBlock(smallBlockContents());
   ASSERT_EQ(block.size(), kPaddedBlockSize);
   EXPECT_EQ(block.substr(0, expected.size()), expected);
   EXPECT_EQ(block.find_first_not_of('\0', expected.size()), std::string::npos);
 }
 
 TEST(BlockWriter, AddsNoPaddingWhenTheBlockPassesTheFirstPage) {
-  Configuration c;
+  BlockContents c;
   c.files = {{"big", std::string(5000, 'z')}};
   std::string block = encodeBlock(c);
   // 32 bytes of block, an 8-byte size, the content and the end marker: nothing more.
@@ -57,12 +58,12 @@ TEST(BlockWriter, AddsNoPaddingWhenTheBlockPassesTheFirstPage) {
 }
 
 TEST(BlockReader, ReadsBackWhatWasWritten) {
-  Configuration c = smallConfiguration();
-  c.texts.push_back({kKeyIncludedCount, "2"});
-  c.texts.push_back({kKeyIncludedNames, "a;lib\\b"});
+  BlockContents c = smallBlockContents();
+  c.texts.push_back({kIncludedCountKey, "2"});
+  c.texts.push_back({kIncludedNamesKey, "a;lib\\b"});
   std::string image = std::string(100, 'x') + encodeBlock(c);
   MemorySource source(image);
-  Configuration back;
+  BlockContents back;
   std::string error;
   ASSERT_TRUE(decodeBlock(source, 100, back, error)) << error;
   ASSERT_EQ(back.texts.size(), 4u);
@@ -78,12 +79,12 @@ TEST(BlockReader, ReadsBackWhatWasWritten) {
 // The launcher splits key 2003 skipping empty pieces and stops at the count of key 2002;
 // inspect must pair names and records the same way.
 TEST(BlockReader, PairsIncludedFilesLikeTheLauncher) {
-  Configuration c;
-  c.texts = {{kKeyIncludedCount, "2"}, {kKeyIncludedNames, ";a;;b;c"}};
+  BlockContents c;
+  c.texts = {{kIncludedCountKey, "2"}, {kIncludedNamesKey, ";a;;b;c"}};
   c.files = {{"a", "1"}, {"b", "22"}};
   std::string image = encodeBlock(c);
   MemorySource source(image);
-  Configuration back;
+  BlockContents back;
   std::string error;
   ASSERT_TRUE(decodeBlock(source, 0, back, error)) << error;
   ASSERT_EQ(back.files.size(), 2u);
@@ -93,15 +94,15 @@ TEST(BlockReader, PairsIncludedFilesLikeTheLauncher) {
 
 // A block cut at any byte must end in an error, never in a crash or a read past the end.
 TEST(BlockReader, RefusesABlockCutAtAnyByte) {
-  Configuration c = smallConfiguration();
-  c.texts.push_back({kKeyIncludedCount, "2"});
-  c.texts.push_back({kKeyIncludedNames, "a;lib\\b"});
+  BlockContents c = smallBlockContents();
+  c.texts.push_back({kIncludedCountKey, "2"});
+  c.texts.push_back({kIncludedNamesKey, "a;lib\\b"});
   std::string full = encodeBlock(c);
   size_t used = 82 + 10 + 8;  // block and both records
   for (size_t cut = 0; cut < used; ++cut) {
     std::string image = full.substr(0, cut);
     MemorySource source(image);
-    Configuration back;
+    BlockContents back;
     std::string error;
     EXPECT_FALSE(decodeBlock(source, 0, back, error)) << "cut at " << cut;
     EXPECT_FALSE(error.empty());
@@ -124,10 +125,10 @@ TEST(BlockReader, RefusesDamagedCountsAndLengths) {
       {"negative group count", 58, 0xFFFFFFFE, "negative"},
   };
   for (const auto& k : cases) {
-    std::string image = encodeBlock(smallConfiguration());
+    std::string image = encodeBlock(smallBlockContents());
     test::put32(image, k.at, k.value);
     MemorySource source(image);
-    Configuration back;
+    BlockContents back;
     std::string error;
     EXPECT_FALSE(decodeBlock(source, 0, back, error)) << k.name;
     EXPECT_NE(error.find(k.expected), std::string::npos) << k.name << ": " << error;
@@ -185,14 +186,102 @@ TEST(PeLayout, RefusesWhatIsNotAUsablePe) {
   }
 }
 
+// The launcher's own reading: the lenient walk and the primitive each damage fails in, which
+// decides the "Internal Error: <primitive>" text a user sees.
+BlockPrimitive launcherFailure(const std::string& image) {
+  MemorySource source(image);
+  BlockReader reader(source, 0);
+  PeWalk walk;
+  BlockContents contents;
+  if (walkToBlock(reader, walk) && readBlockHead(reader, contents) && readLocaleGroups(reader, contents))
+    ADD_FAILURE() << "the image was read whole";
+  return reader.failure().primitive;
+}
+
+TEST(LauncherReading, WalksToTheBlockAndReadsItInTwoSteps) {
+  std::string image = makePe(PeShape{}) + encodeBlock(smallBlockContents());
+  MemorySource source(image);
+  BlockReader reader(source, 0);
+  PeWalk walk;
+  ASSERT_TRUE(walkToBlock(reader, walk));
+  EXPECT_EQ(walk.reached, PeWalk::Stage::RawData);
+  EXPECT_EQ(walk.sections, 2);
+  EXPECT_EQ(walk.optionalHeaderSize, static_cast<int>(test::kOptionalSize));
+  EXPECT_EQ(walk.blockOffset, 0x500);
+  EXPECT_EQ(reader.position(), 0x500u);
+  BlockContents head;
+  ASSERT_TRUE(readBlockHead(reader, head));
+  EXPECT_TRUE(head.groups.empty()) << "the locale is chosen before the groups are read";
+  ASSERT_TRUE(readLocaleGroups(reader, head));
+  ASSERT_EQ(head.groups.size(), 1u);
+  // The included files start right behind the last group.
+  std::int64_t size = 0;
+  ASSERT_TRUE(readIncludedFileSize(reader, size));
+  EXPECT_EQ(size, 2);
+}
+
+TEST(LauncherReading, EachDamageFailsInItsPrimitive) {
+  const std::string pe = makePe(PeShape{});
+  const std::string block = encodeBlock(smallBlockContents());
+  auto damaged = [&](size_t at, uint32_t value) {
+    std::string b = pe + block;
+    test::put32(b, at, value);
+    return b;
+  };
+  const size_t start = pe.size();
+  struct Case {
+    const char* name;
+    std::string image;
+    BlockPrimitive primitive;
+  } cases[] = {
+      {"nothing appended", pe, BlockPrimitive::Int},
+      {"shorter than a DOS header", std::string(40, 'M'), BlockPrimitive::Int},
+      {"e_lfanew past the end", damaged(60, 0x7FFFFF00), BlockPrimitive::Short},
+      {"negative e_lfanew", damaged(60, 0xFFFFFF00), BlockPrimitive::Short},
+      {"no sections", [&] { auto b = pe + block; test::put16(b, test::kPeOffset + 6, 0); return b; }(),
+       BlockPrimitive::Short},
+      {"wrong magic", damaged(start, 0x12345678), BlockPrimitive::Magic},
+      {"cut in the length", (pe + block).substr(0, start + 16), BlockPrimitive::Long},
+      {"negative text count", damaged(start + 20, 0xFFFFFFFF), BlockPrimitive::Int},
+      {"huge text count", damaged(start + 20, 0x7FFFFFFF), BlockPrimitive::Int},
+      {"negative text length", damaged(start + 28, 0x80000000), BlockPrimitive::String},
+      {"odd message length", damaged(start + 50, 3), BlockPrimitive::WString},
+      {"negative group count", damaged(start + 58, 0xFFFFFFFE), BlockPrimitive::Int},
+  };
+  for (const auto& k : cases) EXPECT_EQ(launcherFailure(k.image), k.primitive) << k.name;
+}
+
+TEST(IncludedFileNames, FollowTheCountAndSkipEmptyPieces) {
+  EXPECT_EQ(includedFileNames(";a;;b;c", 2), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(includedFileNames("a;b", 5), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(includedFileNames("a;b", 0).empty());
+  EXPECT_TRUE(includedFileNames("a;b", -3).empty());
+}
+
 TEST(ConfigInt, ParsesLikeTheLauncher) {
-  EXPECT_EQ(parseConfigInt("20"), 20);
-  EXPECT_EQ(parseConfigInt(" 12x"), 12);
-  EXPECT_EQ(parseConfigInt("abc"), 0);
-  EXPECT_EQ(parseConfigInt(""), 0);
-  EXPECT_EQ(parseConfigInt("-99999999999"), INT32_MIN);
-  EXPECT_EQ(parseConfigInt("99999999999"), INT32_MAX);
+  struct Case {
+      const char* text;
+      std::int32_t value;
+  } cases[] = {
+      {"20", 20},
+      {" 12x", 12},
+      {"abc", 0},
+      {"", 0},
+      {"-17", -17},
+      {"+8", 8},
+      {"\t\n 42", 42},
+      {"- 5", 0},
+      {"2147483647", INT32_MAX},
+      {"2147483648", INT32_MAX},
+      {"99999999999999999999", INT32_MAX},
+      {"-2147483648", INT32_MIN},
+      {"-2147483649", INT32_MIN},
+      {"-99999999999999999999", INT32_MIN},
+      {"007", 7},
+      {"1 2", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parseConfigInt(c.text), c.value) << '"' << c.text << '"';
 }
 
 }  // namespace
-}  // namespace vkr::gen
+}  // namespace vkr

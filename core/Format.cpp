@@ -1,0 +1,164 @@
+#include "core/Format.h"
+
+#include <cstdio>
+
+namespace vkr {
+
+long long FormatArg::asSigned() const noexcept {
+    switch (kind_) {
+    case Kind::Signed:
+    case Kind::Char:
+        return signed_;
+    case Kind::Unsigned:
+    case Kind::Pointer:
+        return static_cast<long long>(unsigned_);
+    case Kind::Double:
+        return static_cast<long long>(double_);
+    case Kind::Wide:
+    case Kind::Narrow:
+        return 0;
+    }
+    return 0;
+}
+
+unsigned long long FormatArg::asUnsigned() const noexcept {
+    return kind_ == Kind::Unsigned || kind_ == Kind::Pointer ? unsigned_ : static_cast<unsigned long long>(asSigned());
+}
+
+namespace {
+
+void appendAscii(std::wstring& out, const char* s) {
+    for (; *s; ++s) out.push_back(static_cast<unsigned char>(*s));
+}
+void appendAscii(std::string& out, const char* s) { out.append(s); }
+
+// Without a conversion of its own a caller gets ISO-8859-1, and "?" for what it lacks.
+std::string narrowed(std::wstring_view text, Narrowing narrow) {
+    if (narrow) return narrow(text);
+    std::string out;
+    for (wchar_t c : text) out.push_back(static_cast<unsigned>(c) < 0x100 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+void appendString(std::wstring& out, const FormatArg& a, long precision, Narrowing) {
+    if (a.kind() == FormatArg::Kind::Wide) {
+        std::wstring_view w = a.wide();
+        out.append(precision >= 0 && static_cast<size_t>(precision) < w.size() ? w.substr(0, precision) : w);
+    } else if (a.kind() == FormatArg::Kind::Narrow) {
+        std::string_view n = a.narrow();
+        if (precision >= 0 && static_cast<size_t>(precision) < n.size()) n = n.substr(0, precision);
+        for (char c : n) out.push_back(static_cast<unsigned char>(c));
+    }
+}
+
+void appendString(std::string& out, const FormatArg& a, long precision, Narrowing narrow) {
+    if (a.kind() == FormatArg::Kind::Narrow) {
+        std::string_view n = a.narrow();
+        out.append(precision >= 0 && static_cast<size_t>(precision) < n.size() ? n.substr(0, precision) : n);
+    } else if (a.kind() == FormatArg::Kind::Wide) {
+        std::wstring w(a.wide());
+        if (precision >= 0 && static_cast<size_t>(precision) < w.size()) w.resize(precision);
+        out.append(narrowed(w, narrow));
+    }
+}
+
+void appendChar(std::wstring& out, const FormatArg& a, Narrowing) { out.push_back(static_cast<wchar_t>(a.asSigned())); }
+void appendChar(std::string& out, const FormatArg& a, Narrowing narrow) {
+    long long c = a.asSigned();
+    if (c < 0x100) {
+        out.push_back(static_cast<char>(c));
+    } else {
+        const wchar_t w = static_cast<wchar_t>(c);
+        out.append(narrowed(std::wstring_view(&w, 1), narrow));
+    }
+}
+
+template <class Char>
+std::basic_string<Char> formatAny(std::basic_string_view<Char> format, FormatArgs args, Narrowing narrow) {
+    std::basic_string<Char> out;
+    out.reserve(format.size() + 32);
+    auto next = args.begin();
+    size_t i = 0;
+    while (i < format.size()) {
+        Char c = format[i];
+        if (c != '%') {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        size_t start = i++;
+        if (i < format.size() && format[i] == '%') {
+            out.push_back('%');
+            ++i;
+            continue;
+        }
+        long precision = -1;
+        if (i + 1 < format.size() && format[i] == '.' && format[i + 1] == '*') {
+            i += 2;
+            if (next != args.end()) precision = static_cast<long>((next++)->asSigned());
+        }
+        // Length modifiers change nothing here: every integer argument carries its full value.
+        if (i + 2 < format.size() && format[i] == 'I' && format[i + 1] == '6' && format[i + 2] == '4') {
+            i += 3;
+        } else {
+            while (i < format.size() && (format[i] == 'l' || format[i] == 'h')) ++i;
+        }
+        if (i >= format.size() || next == args.end()) {
+            out.append(format.substr(start, i - start));
+            continue;
+        }
+        const FormatArg& a = *next;
+        char buffer[64];
+        switch (format[i]) {
+        case 's':
+        case 'S':
+            appendString(out, a, precision, narrow);
+            break;
+        case 'd':
+        case 'i':
+            std::snprintf(buffer, sizeof buffer, "%lld", a.asSigned());
+            appendAscii(out, buffer);
+            break;
+        case 'u':
+            std::snprintf(buffer, sizeof buffer, "%llu", a.asUnsigned());
+            appendAscii(out, buffer);
+            break;
+        case 'x':
+            std::snprintf(buffer, sizeof buffer, "%llx", a.asUnsigned());
+            appendAscii(out, buffer);
+            break;
+        case 'X':
+            std::snprintf(buffer, sizeof buffer, "%llX", a.asUnsigned());
+            appendAscii(out, buffer);
+            break;
+        case 'p':
+            // The Windows runtimes print a pointer as all its hex digits, upper case.
+            std::snprintf(buffer, sizeof buffer, "%0*llX", static_cast<int>(2 * sizeof(void*)), a.asUnsigned());
+            appendAscii(out, buffer);
+            break;
+        case 'f':
+            std::snprintf(buffer, sizeof buffer, "%f", a.asDouble());
+            appendAscii(out, buffer);
+            break;
+        case 'c':
+            appendChar(out, a, narrow);
+            break;
+        default:
+            out.append(format.substr(start, i + 1 - start));
+            ++i;
+            continue;
+        }
+        ++next;
+        ++i;
+    }
+    return out;
+}
+
+} // namespace
+
+std::wstring formatWide(std::wstring_view format, FormatArgs args) { return formatAny<wchar_t>(format, args, nullptr); }
+std::string formatNarrow(std::string_view format, FormatArgs args, Narrowing narrow) {
+    return formatAny<char>(format, args, narrow);
+}
+
+} // namespace vkr
