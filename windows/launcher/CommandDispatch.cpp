@@ -47,10 +47,14 @@ DWORD configuredStartType() {
     return configInt(107) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
 }
 
-int runForeground(const std::wstring& executableToken, ArgumentVector& arguments, bool redirect) {
-    logMessage(redirect ? L"running service with redirection" : L"running service");
+// "run" keeps the application's output on the console (the JVM gets velkor.noRedir=true);
+// "run-redirect" lets it go to the configured log files.
+enum class Output { Console, Redirected };
+
+int runForeground(const std::wstring& executableToken, ArgumentVector& arguments, Output output) {
+    logMessage(output == Output::Redirected ? L"running service with redirection" : L"running service");
     processState().serviceMode = false;
-    if (!redirect) processState().noRedirection = true;
+    if (output == Output::Console) processState().noRedirection = true;
     arguments.insert(arguments.begin(), executableToken);
     runLaunchSequence(LaunchMode::Foreground, arguments);
     return 0;
@@ -85,9 +89,9 @@ bool dispatchCommand(std::wstring_view name, const std::wstring& executableToken
     } else if (name == L"status") {
         exitCode = serviceStatus(service);
     } else if (name == L"run") {
-        exitCode = runForeground(executableToken, arguments, false);
+        exitCode = runForeground(executableToken, arguments, Output::Console);
     } else if (name == L"run-redirect") {
-        exitCode = runForeground(executableToken, arguments, true);
+        exitCode = runForeground(executableToken, arguments, Output::Redirected);
     } else {
         return false;
     }

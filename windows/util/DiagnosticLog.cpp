@@ -1,9 +1,9 @@
 #include "util/DiagnosticLog.h"
 
+#include "core/Limits.h"
 #include "util/Handles.h"
-#include "util/Paths.h"
 #include "util/ProcessState.h"
-#include "util/TempDirectory.h"
+#include "util/TempCandidates.h"
 
 #include <cwchar>
 

@@ -4,7 +4,9 @@
 #include "util/ChildProcess.h"
 #include "util/DiagnosticLog.h"
 #include "util/Handles.h"
-#include "util/Paths.h"
+#include "core/PathRules.h"
+#include "util/CodePage.h"
+#include "util/FileSystem.h"
 #include "util/ProcessState.h"
 
 namespace vkr {
@@ -16,17 +18,6 @@ namespace {
 // running and throw away a good answer.
 constexpr DWORD kInterpreterExitWaitMillis = 5000;
 
-// A system call that fills a caller's buffer and returns the length (0 on failure, the
-// needed size when the buffer is too small); "" for both failures.
-template <class Char, class Call>
-std::basic_string<Char> fillBuffer(Call call) {
-    std::basic_string<Char> buffer(kMaxPath, Char(0));
-    const DWORD n = call(buffer.data(), static_cast<DWORD>(kMaxPath));
-    if (n == 0 || n >= kMaxPath) return {};
-    buffer.resize(n);
-    return buffer;
-}
-
 // The first 8-bit form of the executable's path that names the same file.
 std::string executablePath8For(const std::wstring& longPath) {
     Narrowed how = Narrowed::Exactly;
@@ -34,7 +25,7 @@ std::string executablePath8For(const std::wstring& longPath) {
     if (how == Narrowed::Exactly && endsWithExe(narrow)) return narrow;
 
     const std::wstring shortWide =
-        fillBuffer<wchar_t>([&](wchar_t* out, DWORD size) { return GetShortPathNameW(longPath.c_str(), out, size); });
+        systemText<wchar_t>([&](wchar_t* out, DWORD size) { return GetShortPathNameW(longPath.c_str(), out, size); });
     if (!shortWide.empty()) {
         narrow = narrowText(shortWide, &how);
         if (how == Narrowed::Exactly && endsWithExe(narrow)) return narrow;
@@ -44,16 +35,16 @@ std::string executablePath8For(const std::wstring& longPath) {
     if (answer && endsWithExe(*answer)) return *answer;
 
     const std::string module =
-        fillBuffer<char>([](char* out, DWORD size) { return GetModuleFileNameA(nullptr, out, size); });
+        systemText<char>([](char* out, DWORD size) { return GetModuleFileNameA(nullptr, out, size); });
     const std::string shortModule =
-        fillBuffer<char>([&](char* out, DWORD size) { return GetShortPathNameA(module.c_str(), out, size); });
+        systemText<char>([&](char* out, DWORD size) { return GetShortPathNameA(module.c_str(), out, size); });
     return shortModule.empty() ? module : shortModule;
 }
 
 ExecutableLocation computeExecutableLocation() {
     ExecutableLocation location;
     const std::wstring module =
-        fillBuffer<wchar_t>([](wchar_t* out, DWORD size) { return GetModuleFileNameW(nullptr, out, size); });
+        systemText<wchar_t>([](wchar_t* out, DWORD size) { return GetModuleFileNameW(nullptr, out, size); });
     std::wstring longPath(kMaxPath, L'\0');
     const DWORD longResult = GetLongPathNameW(module.c_str(), longPath.data(), static_cast<DWORD>(kMaxPath));
     const DWORD error = GetLastError();
@@ -121,7 +112,7 @@ std::optional<std::string> shortNameThroughCommandInterpreter(const std::wstring
     }
 
     const std::wstring windows =
-        fillBuffer<wchar_t>([](wchar_t* out, DWORD size) { return GetWindowsDirectoryW(out, size); });
+        systemText<wchar_t>([](wchar_t* out, DWORD size) { return GetWindowsDirectoryW(out, size); });
     std::wstring commandLine =
         windows + formatW(L"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", longPath);
     if (commandLine.size() >= kMaxPath) return std::nullopt;

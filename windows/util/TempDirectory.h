@@ -1,65 +1,26 @@
 #pragma once
-// The choice of a usable temp directory (8-bit and UTF-16), made once per process, and unique
-// temp file names in it. Nothing here ends the process: a caller that cannot go on without a
-// temp directory decides that itself.
+// The launcher's 8-bit temp directory, chosen once per process among the candidates, and
+// unique temp file names in it. Nothing here ends the process: a caller that cannot go on
+// without a temp directory decides that itself.
+#include "util/TempCandidates.h"
+
 #include <optional>
 #include <string>
-#include <vector>
+#include <string_view>
 
 namespace vkr {
 
-// Whether a candidate directory is created (one level) before it is tried.
-enum class TempCreate { Existing, IfMissing };
-// Strict: refuse a directory whose real (long) name the 8-bit code page cannot hold.
-enum class TempNames { Relaxed, Strict };
-// 8-bit selection: whether a candidate is replaced by its long name (configuration 10009).
-enum class LongNames { AsWritten, Long };
-
-// What the candidates are made of; an empty value is a source that failed.
-template <class S>
-struct TempSources {
-    S tempPath;          // GetTempPath
-    S userProfile;       // USERPROFILE
-    S homeDrive;         // HOMEDRIVE
-    S homePath;          // HOMEPATH
-    S commonAppData;     // SHGetFolderPath(CSIDL_COMMON_APPDATA)
-    S windowsDirectory;  // GetWindowsDirectory
-};
-template <class S>
-struct TempCandidate {
-    int number;        // 1..12, the position in the order of preference
-    S path;
-    S createFirst;     // a parent created (one level) just before this candidate is checked
-    TempCreate create;
-    TempNames names;
-    bool longNameStep; // 8-bit selection: whether the long-name setting applies here
-};
-// The candidates in order of preference; those whose sources failed are left out.
-std::vector<TempCandidate<std::string>> tempCandidates(const TempSources<std::string>& sources);
-std::vector<TempCandidate<std::wstring>> tempCandidates(const TempSources<std::wstring>& sources);
-
-// Creates and removes a uniquely named subdirectory: the test of a usable temp directory.
-bool probeDirectory(const std::string& directory);
-bool probeDirectory(const std::wstring& directory);
-// One candidate: created if asked, refused when strict and its real name is not 8-bit, for the
-// 8-bit form replaced by its long name when asked, then probed.
+// One 8-bit candidate: created if asked, refused when strict and its real name is not 8-bit,
+// replaced by its long name when asked, then probed.
 bool checkTempCandidate(std::string& path, TempCreate create, TempNames names, LongNames longNames);
-bool checkTempCandidate(const std::wstring& path, TempCreate create, TempNames names);
 
-// The selected directories (cached after the first success); nothing when no candidate is
-// usable.
+// The 8-bit selection (cached after the first success); nothing when no candidate is usable.
 std::optional<std::string> tempDirectory8(LongNames longNames);
-std::optional<std::wstring> tempDirectoryWide();
 
 // A fresh "qnt" name in the directory (GetTempFileNameA creates the empty file); when that
 // fails, the fallback name without a file.
 std::string tempFileName(const std::string& directory);
 // The fallback: directory, a separator unless it ends with one, "qnt" and the number.
 std::string fallbackTempFileName(std::string_view directory, unsigned number);
-
-// The C runtime's pseudo-random sequence, seeded per use as the launcher does it.
-unsigned nextRandom(unsigned& state) noexcept;
-// Process id times the current time in seconds (32-bit product).
-unsigned randomSeed() noexcept;
 
 } // namespace vkr

@@ -2,7 +2,7 @@
 
 #include "core/Text.h"
 #include "util/DiagnosticLog.h"
-#include "util/Paths.h"
+#include "util/ExecutableLocation.h"
 
 #include <windows.h>
 
