@@ -97,6 +97,28 @@ def message_boxes(relay_output):
             for m in RELAY_MESSAGE_BOX.finditer(relay_output)]
 
 
+def wine_command(exe, *args, windows_env=None):
+    """The command line that runs a Windows program under Wine, through the withenv fixture
+    when Windows environment variables are to be set (see run)."""
+    command = ["wine"]
+    if windows_env:
+        # Wine joins its arguments into withenv's command line with Windows quoting, and
+        # withenv hands everything after " -- " to the program verbatim.
+        command += [str(WITHENV)] + [f"{k}={v}" for k, v in windows_env.items()] + ["--", win_path(exe)]
+    else:
+        command.append(str(exe))
+    return command + [str(a) for a in args]
+
+
+def private_temp(directory):
+    """A temp directory of a test's own: the Windows variables that give it to a launcher run
+    (for run's windows_env) and its Windows name with the trailing backslash GetTempPath adds.
+    Launchers of other tests write into the shared temp directory at the same time."""
+    Path(directory).mkdir(parents=True, exist_ok=True)
+    name = win_path(directory)
+    return {"TMP": name, "TEMP": name}, name + "\\"
+
+
 def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=None, trace_message_boxes=False):
     """Runs a Windows program under Wine.
 
@@ -108,14 +130,7 @@ def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=Non
     what the user would have seen); stderr then holds the trace.
     Returns a Result with the exit code and the raw stdout/stderr (line ends as written).
     """
-    command = ["wine"]
-    if windows_env:
-        # Wine joins its arguments into withenv's command line with Windows quoting, and
-        # withenv hands everything after " -- " to the program verbatim.
-        command += [str(WITHENV)] + [f"{k}={v}" for k, v in windows_env.items()] + ["--", win_path(exe)]
-    else:
-        command.append(str(exe))
-    command += [str(a) for a in args]
+    command = wine_command(exe, *args, windows_env=windows_env)
     environment = wine_env(env)
     if trace_message_boxes:
         environment["WINEDEBUG"] = "+relay"

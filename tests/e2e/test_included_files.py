@@ -2,7 +2,6 @@
 directory in the temp directory at every /run, removed again at the end, and a damaged
 launcher ending with the internal error code of the step that failed."""
 
-import getpass
 import os
 import re
 import shutil
@@ -31,22 +30,27 @@ source = {source}
 """
 
 SIZES = {"a.jar": 6001, "lib\\b.dll": 300}  # 6001: one full read chunk and one byte
-# GetTempPath under Wine: the user's profile temp directory.
-WINDOWS_TEMP = "C:\\users\\" + getpass.getuser() + "\\Temp\\"
-DIRECTORY_LINE = re.compile(r"^Temp dir3: (" + re.escape(WINDOWS_TEMP) + r"(qnt[0-9A-F]{1,4}\.tmp)_dir(\d+))$", re.IGNORECASE)
 LOG = {"VELKOR_LOG": "yes"}
 
 
-def temp_entries():
-    """The temp directory's names that a launcher run may leave (the logs are expected).
-
-    The "qnttw" files are the temp-directory probes of whatever launcher or test runs at the
-    same moment: each lives for a moment only and is nobody's leftover."""
-    return {p.name for p in harness.wine_temp_dir().iterdir()
-            if not harness.LOG_NAME.match(p.name) and not p.name.startswith("qnttw")}
-
-
 class IncludedFilesTest(harness.LauncherTestCase):
+    """Every launcher here runs with a temp directory of the test's own, so that what appears
+    in it and what is left behind is this test's alone."""
+
+    def setUp(self):
+        super().setUp()
+        self.temp = self.work / "temp"
+        self.temp_env, self.windows_temp = harness.private_temp(self.temp)
+        self.directory_line = re.compile(
+            r"^Temp dir3: (" + re.escape(self.windows_temp) + r"(qnt[0-9A-F]{1,4}\.tmp)_dir(\d+))$", re.IGNORECASE)
+
+    def temp_entries(self):
+        """The temp directory's names that a launcher run may leave (the logs are expected)."""
+        return {p.name for p in self.temp.iterdir() if not harness.LOG_NAME.match(p.name)}
+
+    def run_launcher(self, exe, env):
+        return harness.run(exe, "/run", env=env, windows_env=self.temp_env)
+
     def launcher(self, files, native="", name="app.exe"):
         """A launcher carrying files {name: bytes}, stored in the order given."""
         text = CONFIG.format(native=native)
@@ -73,13 +77,13 @@ class IncludedFilesTest(harness.LauncherTestCase):
         process.communicate()
 
     def log(self, exe):
-        path = harness.log_of(exe)
+        path = harness.log_of(exe, self.temp)
         self.assertIsNotNone(path, "no diagnostic log names the executable")
         self.addCleanup(path.unlink, missing_ok=True)
         return harness.log_lines(path), path
 
     def extraction_directory(self, lines):
-        found = [m for m in map(DIRECTORY_LINE.match, lines) if m]
+        found = [m for m in map(self.directory_line.match, lines) if m]
         self.assertEqual(len(found), 1, "\n".join(lines))
         return found[0]
 
@@ -94,10 +98,10 @@ class IncludedFilesTest(harness.LauncherTestCase):
         # The extracted DLL directory as a native-library directory: the place a user puts it.
         exe = self.launcher(contents, native=harness.toml_string("${launcher:sys.launcherTempDirectory}\\lib"))
         runs = self.slow_runtime(exe, 4000)
-        before_entries = temp_entries()
+        before_entries = self.temp_entries()
         started = int(time.time())
-        process = subprocess.Popen(["wine", str(exe), "/run"], env=harness.wine_env(LOG),
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        process = subprocess.Popen(harness.wine_command(exe, "/run", windows_env=self.temp_env),
+                                   env=harness.wine_env(LOG), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(self.end_process, process)
         # The runtime's first run comes after the extraction and before any end: what the
         # directory holds then is what the application would get.
@@ -106,7 +110,7 @@ class IncludedFilesTest(harness.LauncherTestCase):
             time.sleep(0.1)
         self.assertTrue(runs.exists(), "the launcher never started the runtime")
         # Besides the directory, only the probe's file for the runtime's banner is new now.
-        made = [harness.wine_temp_dir() / n for n in temp_entries() - before_entries]
+        made = [self.temp / n for n in self.temp_entries() - before_entries]
         made = [p for p in made if p.is_dir()]
         self.assertEqual(len(made), 1, made)
         directory = made[0]
@@ -120,7 +124,7 @@ class IncludedFilesTest(harness.LauncherTestCase):
         self.assertEqual(process.returncode, 1)
         self.assertFalse(directory.exists(), "the extraction directory outlived the launcher")
         # Nor an empty qnt*.tmp that lent the directory its name, nor the probe's file.
-        self.assertEqual(temp_entries() - before_entries, set())
+        self.assertEqual(self.temp_entries() - before_entries, set())
 
         lines, _ = self.log(exe)
         match = self.extraction_directory(lines)
@@ -151,10 +155,10 @@ class IncludedFilesTest(harness.LauncherTestCase):
 
     def test_no_included_files_create_nothing(self):
         exe = self.launcher({})
-        before_entries = temp_entries()
-        result = harness.run(exe, "/run", env=LOG)
+        before_entries = self.temp_entries()
+        result = self.run_launcher(exe, LOG)
         self.assertEqual(result.code, 1)  # no runtime: the search's own message ends the run
-        self.assertEqual(temp_entries() - before_entries, set())
+        self.assertEqual(self.temp_entries() - before_entries, set())
         lines, _ = self.log(exe)
         self.assertInOrder(["extracting files", "Included files: 0", "Searching for a JVM"], lines)
         self.assertFalse([l for l in lines if l.startswith(("Temp dir3", "emptying", "creating directory"))])
@@ -189,16 +193,16 @@ class IncludedFilesTest(harness.LauncherTestCase):
             with self.subTest(what):
                 exe = self.work / f"damaged{number}.exe"
                 exe.write_bytes(damage(pristine))
-                before_entries = temp_entries()
-                result = harness.run(exe, "/run", env=LOG if logged else {"VELKOR_LOG": "", "QUENTA_LOG": ""})
+                before_entries = self.temp_entries()
+                result = self.run_launcher(exe, LOG if logged else {"VELKOR_LOG": "", "QUENTA_LOG": ""})
                 self.assertEqual((result.code, result.stdout), (1, ""))
                 # What was extracted before the fault, lib and the directory all go.
-                self.assertEqual(temp_entries() - before_entries, set(), "left behind")
+                self.assertEqual(self.temp_entries() - before_entries, set(), "left behind")
                 if not logged:
                     self.assertEqual(result.stderr, f"{text}\r\n")
                     continue
                 lines, log_path = self.log(exe)
-                self.assertEqual(result.stderr, f"{text}\r\n\r\nLog: {WINDOWS_TEMP}{log_path.name}\r\n")
+                self.assertEqual(result.stderr, f"{text}\r\n\r\nLog: {self.windows_temp}{log_path.name}\r\n")
                 windows_dir = self.extraction_directory(lines).group(1)
                 self.assertIn(f"emptying {windows_dir}", lines)
                 self.assertNotIn("extracting files done", lines)

@@ -8,6 +8,7 @@ drops the signature again.
 """
 
 import argparse
+import os
 import shutil
 import subprocess
 import sys
@@ -32,6 +33,12 @@ def main():
     for option in ("vkrgen", "launcher", "example", "work", "osslsigncode", "openssl"):
         parser.add_argument("--" + option, required=True)
     args = parser.parse_args()
+    missing = [tool for tool in (args.osslsigncode, args.openssl, args.launcher)
+               if tool.endswith("NOTFOUND") or not os.path.exists(tool)]
+    if missing:
+        # ctest shows the test as skipped (SKIP_RETURN_CODE), not as passed.
+        print("skipped: not on this machine: " + ", ".join(missing))
+        sys.exit(77)
 
     work = Path(args.work)
     shutil.rmtree(work, ignore_errors=True)

@@ -4,7 +4,9 @@
 // a run count that does not grow.
 #include "jvm/JavaProbe.h"
 
+
 #include "config/ConfigStore.h"
+#include "util/ChildProcess.h"
 #include "util/DiagnosticLog.h"
 #include "util/Paths.h"
 
@@ -327,6 +329,41 @@ TEST_F(JavaProbe, ChildInheritsOnlyItsStandardError) {
     CloseHandle(semaphore);
     ASSERT_EQ(runs(bin).size(), 1u);
     EXPECT_NE(runs(bin)[0].find("semaphore=absent"), std::string::npos) << runs(bin)[0];
+}
+
+// Regression: when the list of handles to pass on could not be built, the child was started
+// anyway and inherited every inheritable handle the launcher held; in a service host that
+// keeps the child's pipe open for as long as the child runs. Now no child starts.
+TEST_F(JavaProbe, WithoutAHandleListNoChildIsStarted) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE semaphore = CreateSemaphoreA(&inheritable, 0, 100, nullptr);
+    ASSERT_NE(semaphore, nullptr);
+    const std::string bin = layOut(
+        "jre\\bin", std::string(kOpenJdk17) + "semaphore=" + std::to_string(reinterpret_cast<INT_PTR>(semaphore)) + "\n");
+    std::string path = bin + "\\java.exe";
+    std::string version;
+    failHandleListsForTest(true);
+    const bool passed = probe(path, version);
+    failHandleListsForTest(false);
+    CloseHandle(semaphore);
+    EXPECT_FALSE(passed);
+    EXPECT_TRUE(runs(bin).empty()) << runs(bin)[0];
+    EXPECT_FALSE(readEntry(path).present) << "nothing was learned about the runtime";
+    EXPECT_NE(logText().find("could not limit the handles the version query inherits"), std::string::npos);
+}
+
+// Regression: whether the child still ran was judged by an exit code of 259 (STILL_ACTIVE)
+// read after a wait whose result was not looked at. A runtime that really ended with 259
+// was then "terminated" as a hanging one and nothing was cached, so every start ran it again.
+TEST_F(JavaProbe, AChildThatEndedWithCode259IsAFailedRunNotAHangingOne) {
+    const std::string bin = layOut("jre\\bin", std::string(kOpenJdk17) + "exit=259\n");
+    std::string path = bin + "\\java.exe";
+    std::string version;
+    EXPECT_FALSE(probe(path, version));
+    EXPECT_EQ(readEntry(path).version, kFailureMarker);
+    const std::string log = logText();
+    EXPECT_NE(log.find("Exit Code 259"), std::string::npos);
+    EXPECT_EQ(log.find("Terminating process"), std::string::npos);
 }
 
 TEST_F(JavaProbe, HangingChildIsEndedAfterTheLimitAndNothingIsCached) {

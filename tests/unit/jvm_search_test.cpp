@@ -12,6 +12,7 @@
 #include "util/Paths.h"
 
 #include "test_files.h"
+#include "test_isolation.h"
 
 #include <gtest/gtest.h>
 
@@ -186,7 +187,7 @@ protected:
         for (HMODULE module : modules_) FreeLibrary(module);
         for (const auto& [name, value] : savedEnvironment_) setEnvironment(name, value);
         for (const std::string& exe : javaExes_) RegDeleteTreeA(HKEY_CURRENT_USER, versionCacheKeyName(exe).c_str());
-        for (auto key = createdKeys_.rbegin(); key != createdKeys_.rend(); ++key) deleteKey(key->hive, key->path, key->view);
+        removeCreatedKeys();
         removeTree(root_);
         removeTree(ownJre_);
         removeTree(ownVelkor_);
@@ -237,6 +238,13 @@ protected:
         return key;
     }
 
+public:
+    void removeCreatedKeys() {
+        for (auto key = createdKeys_.rbegin(); key != createdKeys_.rend(); ++key) deleteKey(key->hive, key->path, key->view);
+        createdKeys_.clear();
+    }
+
+protected:
     static void deleteKey(HKEY hive, const std::string& path, REGSAM view = 0) {
         const size_t slash = path.find_last_of('\\');
         UniqueKey parent;
@@ -534,6 +542,12 @@ TEST_F(JvmSearchTest, PreviousInstallationsGoOnPastADirectoryOutOfRange) {
 }
 
 TEST_F(JvmSearchTest, PreviousInstallationsOfTheMachineAfterTheUsersInBothViews) {
+    // The views exist only in the machine's own registry, not in this program's private one.
+    test::RealMachineRegistry realMachine;
+    struct RemoveKeysWhileReal {
+        JvmSearchTest* test;
+        ~RemoveKeysWhileReal() { test->removeCreatedKeys(); }
+    } removeKeys{this};
     shippedBlock();
     setConfigTextForTest(128, "");
     setConfigTextForTest(160, "MyApp");

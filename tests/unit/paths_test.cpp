@@ -1,4 +1,5 @@
 // Path rules, conversions and the executable's own location.
+#include "util/ChildProcess.h"
 #include "util/Paths.h"
 #include "util/TempDirectory.h"
 
@@ -292,6 +293,15 @@ TEST_F(OutsideCodePage, CommandInterpreterGivesAShortName) {
     EXPECT_EQ(answer->find('?'), std::string::npos) << *answer;
     EXPECT_EQ(answer->find_first_of("\r\n"), std::string::npos);
     EXPECT_TRUE(exists(*answer)) << *answer;
+}
+
+// Regression: without a handle list cmd.exe was started anyway and inherited every inheritable
+// handle of the launcher. Now there is no answer rather than a leak.
+TEST_F(OutsideCodePage, WithoutAHandleListTheCommandInterpreterIsNotStarted) {
+    failHandleListsForTest(true);
+    const std::optional<std::string> answer = shortNameThroughCommandInterpreter(copy_);
+    failHandleListsForTest(false);
+    EXPECT_FALSE(answer.has_value());
 }
 
 TEST_F(OutsideCodePage, ACopyStartedThereFindsItsOwnFile) {
