@@ -24,8 +24,6 @@ TEST(UsageTest, NamesTheExecutableWithoutDirectoryAndExtension) {
     EXPECT_EQ(executableBaseName(L"plain"), L"plain");
     EXPECT_EQ(executableBaseName(L"C:\\dir.d\\noext"), L"noext");
     EXPECT_EQ(executableBaseName(L"C:\\" + std::wstring(300, L'n') + L".exe").size(), 255u);
-    EXPECT_EQ(usageText(L"myservice"),
-              L"Usage: myservice.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\n");
 }
 
 } // namespace

@@ -127,6 +127,19 @@ protected:
     std::vector<std::string> probed_;
 };
 
+// A handle any child would inherit, unless it is given only its own; the stand-in records
+// whether it received it.
+struct InheritableSemaphore {
+    UniqueHandle handle;
+    InheritableSemaphore() {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        handle.reset(CreateSemaphoreA(&inheritable, 0, 100, nullptr));
+    }
+    std::string configLine() const {
+        return "semaphore=" + std::to_string(reinterpret_cast<INT_PTR>(handle.get())) + "\n";
+    }
+};
+
 constexpr const char* kOpenJdk17 = "banner=openjdk version \"17.0.1\" 2021-10-19\n"
                                    "banner=OpenJDK Runtime Environment (build 17.0.1+12-39)\n";
 
@@ -318,15 +331,12 @@ TEST_F(JavaProbe, JavaOptionsAreHiddenFromTheChildAndPutBack) {
 }
 
 TEST_F(JavaProbe, ChildInheritsOnlyItsStandardError) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE semaphore = CreateSemaphoreA(&inheritable, 0, 100, nullptr);
-    ASSERT_NE(semaphore, nullptr);
-    const std::string bin = layOut(
-        "jre\\bin", std::string(kOpenJdk17) + "semaphore=" + std::to_string(reinterpret_cast<INT_PTR>(semaphore)) + "\n");
+    InheritableSemaphore semaphore;
+    ASSERT_TRUE(semaphore.handle);
+    const std::string bin = layOut("jre\\bin", std::string(kOpenJdk17) + semaphore.configLine());
     std::string path = bin + "\\java.exe";
     std::string version;
     EXPECT_TRUE(probe(path, version));
-    CloseHandle(semaphore);
     ASSERT_EQ(runs(bin).size(), 1u);
     EXPECT_NE(runs(bin)[0].find("semaphore=absent"), std::string::npos) << runs(bin)[0];
 }
@@ -335,17 +345,14 @@ TEST_F(JavaProbe, ChildInheritsOnlyItsStandardError) {
 // anyway and inherited every inheritable handle the launcher held; in a service host that
 // keeps the child's pipe open for as long as the child runs. Now no child starts.
 TEST_F(JavaProbe, WithoutAHandleListNoChildIsStarted) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    HANDLE semaphore = CreateSemaphoreA(&inheritable, 0, 100, nullptr);
-    ASSERT_NE(semaphore, nullptr);
-    const std::string bin = layOut(
-        "jre\\bin", std::string(kOpenJdk17) + "semaphore=" + std::to_string(reinterpret_cast<INT_PTR>(semaphore)) + "\n");
+    InheritableSemaphore semaphore;
+    ASSERT_TRUE(semaphore.handle);
+    const std::string bin = layOut("jre\\bin", std::string(kOpenJdk17) + semaphore.configLine());
     std::string path = bin + "\\java.exe";
     std::string version;
     failHandleListsForTest(true);
     const bool passed = probe(path, version);
     failHandleListsForTest(false);
-    CloseHandle(semaphore);
     EXPECT_FALSE(passed);
     EXPECT_TRUE(runs(bin).empty()) << runs(bin)[0];
     EXPECT_FALSE(readEntry(path).present) << "nothing was learned about the runtime";

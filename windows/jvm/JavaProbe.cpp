@@ -20,9 +20,6 @@ namespace {
 
 DWORD versionQueryTimeout = kVersionQueryTimeoutMs;
 
-// After TerminateProcess the child still holds the temp file open for a moment; waiting for
-// its end lets the temp file be deleted instead of being left behind.
-constexpr DWORD kTerminationWaitMs = 5000;
 // The first banner line is read with at most this many characters.
 constexpr int kBannerLineChars = 99;
 
@@ -207,7 +204,6 @@ bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::s
     std::string commandLine = versionCommandLine(path);
     bool started = false;
     DWORD startError = 0;
-    ChildWait wait = ChildWait::Failed;
     PROCESS_INFORMATION process = {};
     const std::string tempName = tempFileName(requiredTempDirectory8());
     UniqueFile standardError = createInheritableTempFile(tempName);
@@ -230,10 +226,7 @@ bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::s
             started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
                                      NORMAL_PRIORITY_CLASS | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
                                      &startup.StartupInfo, &process) != 0;
-            if (!started)
-                startError = GetLastError();
-            else
-                wait = waitForChild(process.hProcess, versionQueryTimeout);
+            if (!started) startError = GetLastError();
         }
     }
     if (!started) {
@@ -244,22 +237,13 @@ bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::s
     }
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
-    // Only the wait tells whether the child still runs: 259 is also an exit code a child may
-    // really have ended with. An exit code that cannot be read counts as a failed run.
-    DWORD exitCode = STILL_ACTIVE;
-    if (wait == ChildWait::Ended && !GetExitCodeProcess(processHandle.get(), &exitCode)) exitCode = 1;
-    logMessage(L"Exit Code %d", exitCode);
-    if (wait != ChildWait::Ended) {
-        logMessage(L"Terminating process");
-        TerminateProcess(processHandle.get(), 1);
-        WaitForSingleObject(processHandle.get(), kTerminationWaitMs);
-    } else if (exitCode != 0) {
-        storeCachedVersion(path, lastWrite, kFailureMarker);
-    }
+    // A runtime that ran and failed is remembered; one that hung tells nothing.
+    const std::optional<DWORD> exitCode = awaitHelperChild(processHandle.get(), versionQueryTimeout);
+    if (exitCode && *exitCode != 0) storeCachedVersion(path, lastWrite, kFailureMarker);
     processHandle.reset();
     threadHandle.reset();
     standardError.reset();
-    const bool found = wait == ChildWait::Ended && exitCode == 0 && readBannerVersion(tempName, version);
+    const bool found = exitCode == 0u && readBannerVersion(tempName, version);
     DeleteFileA(tempName.c_str());
     return found;
 }

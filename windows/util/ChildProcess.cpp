@@ -1,11 +1,16 @@
 #include "util/ChildProcess.h"
 
+#include "util/DiagnosticLog.h"
+
 #include <algorithm>
 
 namespace vkr {
 
 namespace {
 bool g_failHandleListsForTest = false;
+
+// After TerminateProcess a child still holds its files for a moment.
+constexpr DWORD kTerminationWaitMillis = 5000;
 } // namespace
 
 InheritedHandles::InheritedHandles(std::initializer_list<HANDLE> handles) noexcept {
@@ -38,6 +43,18 @@ ChildWait waitForChild(HANDLE process, DWORD milliseconds) noexcept {
     default:
         return ChildWait::Failed;
     }
+}
+
+std::optional<DWORD> awaitHelperChild(HANDLE process, DWORD limitMillis) {
+    const ChildWait wait = waitForChild(process, limitMillis);
+    DWORD exitCode = STILL_ACTIVE;
+    if (wait == ChildWait::Ended && !GetExitCodeProcess(process, &exitCode)) exitCode = 1;
+    logMessage(L"Exit Code %d", exitCode);
+    if (wait == ChildWait::Ended) return exitCode;
+    logMessage(L"Terminating process");
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, kTerminationWaitMillis);
+    return std::nullopt;
 }
 
 void failHandleListsForTest(bool fail) noexcept { g_failHandleListsForTest = fail; }

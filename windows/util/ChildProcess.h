@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 namespace vkr {
@@ -34,6 +35,11 @@ private:
 // also what a child that really ended may have returned.
 enum class ChildWait { Ended, StillRunning, Failed };
 ChildWait waitForChild(HANDLE process, DWORD milliseconds) noexcept;
+
+// Waits up to the limit for a helper child, logs "Exit Code %d" and returns the code (1 when
+// it cannot be read). A child still running then is ended ("Terminating process") and waited
+// for a moment, so that the files it holds are free again; it returns nothing.
+std::optional<DWORD> awaitHelperChild(HANDLE process, DWORD limitMillis);
 
 // Test seam: make every handle list fail to build, as on a system without the attribute.
 void failHandleListsForTest(bool fail) noexcept;

@@ -140,16 +140,8 @@ std::optional<std::string> shortNameThroughCommandInterpreter(const std::wstring
     output.resize(count);
     logMessage(L"finished reading from cmd.exe %d \"%S\"", count, output);
 
-    const ChildWait wait = waitForChild(process.get(), kInterpreterExitWaitMillis);
-    DWORD exitCode = STILL_ACTIVE;
-    if (wait == ChildWait::Ended && !GetExitCodeProcess(process.get(), &exitCode)) exitCode = 1;
-    logMessage(L"Exit Code %d", exitCode);
-    if (wait != ChildWait::Ended) {
-        logMessage(L"Terminating process");
-        TerminateProcess(process.get(), 1);
-        return std::nullopt;
-    }
-    if (exitCode != 0 || count < 6) return std::nullopt;
+    const std::optional<DWORD> exitCode = awaitHelperChild(process.get(), kInterpreterExitWaitMillis);
+    if (exitCode != 0u || count < 6) return std::nullopt;
     const size_t lineEnd = output.find_first_of("\r\n");
     if (lineEnd == std::string::npos) return std::nullopt;
     output.resize(lineEnd);
