@@ -415,7 +415,7 @@ std::string encodeBlock(const BlockContents& contents) {
         out += f.content;
         unmaskIncludedBytes(out.data() + start, f.content.size());
     }
-    putU32(out, 0xD513E4E8u); // the end marker, bytes E8 E4 13 D5
+    putU32(out, kBlockEndMarker);
     if (out.size() < kPaddedBlockSize) out.resize(kPaddedBlockSize, '\0');
     return out;
 }

@@ -22,6 +22,8 @@
 namespace vkr {
 
 inline constexpr std::uint32_t kBlockMagic = 0xE8E413D5u;
+// Behind the included-file records: the magic's bytes in the other order (E8 E4 13 D5).
+inline constexpr std::uint32_t kBlockEndMarker = 0xD513E4E8u;
 inline constexpr unsigned char kIncludedFileMask = 0xA7;
 inline constexpr std::uint32_t kPaddedBlockSize = 4096;
 // Every file position the launcher keeps is 32-bit and signed.
