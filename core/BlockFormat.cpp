@@ -1,7 +1,6 @@
 #include "core/BlockFormat.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstring>
 #include <map>
 
@@ -418,20 +417,6 @@ std::string encodeBlock(const BlockContents& contents) {
     putU32(out, kBlockEndMarker);
     if (out.size() < kPaddedBlockSize) out.resize(kPaddedBlockSize, '\0');
     return out;
-}
-
-std::int32_t parseConfigInt(std::string_view text) noexcept {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > 1LL + INT_MAX) value = 1LL + INT_MAX;
-    }
-    if (negative) value = -value;
-    return static_cast<std::int32_t>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 } // namespace vkr

@@ -12,6 +12,8 @@
 // then one record per included file (i64 size, size bytes XOR 0xA7), the end marker
 // E8 E4 13 D5 and zero padding up to 4096 bytes from the block's start. A string is an i32
 // byte count and the bytes; a wide string an i32 byte count (even) and UTF-16LE units.
+#include "core/Text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -180,10 +182,6 @@ bool decodeBlock(ByteSource& source, std::uint64_t offset, BlockContents& conten
 // Block, included-file records, end marker and padding, ready to be appended at the block
 // offset of a launcher.
 std::string encodeBlock(const BlockContents& contents);
-
-// The launcher's reading of a text as a number: leading white space, an optional sign, digits
-// up to the first other character, clamped to the 32-bit range; 0 without digits.
-std::int32_t parseConfigInt(std::string_view text) noexcept;
 
 // The effective value of a key: the last entry with that key wins, absent gives "".
 std::string_view effectiveText(const BlockContents& contents, std::int32_t key) noexcept;

@@ -2,6 +2,7 @@
 // Small text rules the whole launcher shares: ";"-separated lists and letter case of the
 // ASCII range (Windows paths and option names compare letters A-Z without regard to case;
 // nothing else is folded, so no locale can change a comparison).
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,10 @@ inline std::vector<std::wstring> splitList(std::wstring_view text, wchar_t separ
 // 8-bit text to UTF-16 byte by byte: each byte becomes the code unit of the same value
 // (configured texts are ISO-8859-1 where they are needed as UTF-16).
 std::wstring widenBytes(std::string_view text);
+
+// The launcher's reading of a text as a number: leading white space, an optional sign, digits
+// up to the first other character, clamped to the 32-bit range; 0 without digits.
+std::int32_t parseConfigInt(std::string_view text) noexcept;
 
 // ASCII text to any character type (literals of the format rules).
 template <class S>
