@@ -1,6 +1,7 @@
 #include "core/Format.h"
 
 #include <cstdio>
+#include <vector>
 
 namespace vkr {
 
@@ -74,10 +75,11 @@ void appendChar(std::string& out, const FormatArg& a, Narrowing narrow) {
 }
 
 template <class Char>
-std::basic_string<Char> formatAny(std::basic_string_view<Char> format, FormatArgs args, Narrowing narrow) {
+std::basic_string<Char> formatAny(std::basic_string_view<Char> format, const FormatArg* first, const FormatArg* last,
+                                  Narrowing narrow) {
     std::basic_string<Char> out;
     out.reserve(format.size() + 32);
-    auto next = args.begin();
+    auto next = first;
     size_t i = 0;
     while (i < format.size()) {
         Char c = format[i];
@@ -95,7 +97,7 @@ std::basic_string<Char> formatAny(std::basic_string_view<Char> format, FormatArg
         long precision = -1;
         if (i + 1 < format.size() && format[i] == '.' && format[i + 1] == '*') {
             i += 2;
-            if (next != args.end()) precision = static_cast<long>((next++)->asSigned());
+            if (next != last) precision = static_cast<long>((next++)->asSigned());
         }
         // Length modifiers change nothing here: every integer argument carries its full value.
         if (i + 2 < format.size() && format[i] == 'I' && format[i + 1] == '6' && format[i + 2] == '4') {
@@ -103,7 +105,7 @@ std::basic_string<Char> formatAny(std::basic_string_view<Char> format, FormatArg
         } else {
             while (i < format.size() && (format[i] == 'l' || format[i] == 'h')) ++i;
         }
-        if (i >= format.size() || next == args.end()) {
+        if (i >= format.size() || next == last) {
             out.append(format.substr(start, i - start));
             continue;
         }
@@ -156,9 +158,74 @@ std::basic_string<Char> formatAny(std::basic_string_view<Char> format, FormatArg
 
 } // namespace
 
-std::wstring formatWide(std::wstring_view format, FormatArgs args) { return formatAny<wchar_t>(format, args, nullptr); }
+std::wstring formatWide(std::wstring_view format, FormatArgs args) {
+    return formatAny<wchar_t>(format, args.begin(), args.end(), nullptr);
+}
 std::string formatNarrow(std::string_view format, FormatArgs args, Narrowing narrow) {
-    return formatAny<char>(format, args, narrow);
+    return formatAny<char>(format, args.begin(), args.end(), narrow);
+}
+
+std::wstring formatWideV(const wchar_t* format, std::va_list arguments) {
+    if (!format) return {};
+    const std::wstring_view text(format);
+    std::vector<FormatArg> args;
+    // Each conversion takes its arguments in order, by the type its letter says.
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'%') continue;
+        if (++i < text.size() && text[i] == L'%') continue;
+        if (i + 1 < text.size() && text[i] == L'.' && text[i + 1] == L'*') {
+            args.emplace_back(va_arg(arguments, int));
+            i += 2;
+        }
+        bool wide64 = false;
+        bool isLong = false;
+        if (i + 2 < text.size() && text.substr(i, 3) == L"I64") {
+            wide64 = true;
+            i += 3;
+        } else {
+            while (i < text.size() && (text[i] == L'l' || text[i] == L'h')) isLong = isLong || text[i++] == L'l';
+        }
+        if (i >= text.size()) break;
+        switch (text[i]) {
+        case L's':
+            args.emplace_back(va_arg(arguments, const wchar_t*));
+            break;
+        case L'S':
+            args.emplace_back(va_arg(arguments, const char*));
+            break;
+        case L'd':
+        case L'i':
+            if (wide64)
+                args.emplace_back(va_arg(arguments, long long));
+            else if (isLong)
+                args.emplace_back(va_arg(arguments, long));
+            else
+                args.emplace_back(va_arg(arguments, int));
+            break;
+        case L'u':
+        case L'x':
+        case L'X':
+            if (wide64)
+                args.emplace_back(va_arg(arguments, unsigned long long));
+            else if (isLong)
+                args.emplace_back(va_arg(arguments, unsigned long));
+            else
+                args.emplace_back(va_arg(arguments, unsigned));
+            break;
+        case L'p':
+            args.emplace_back(static_cast<const void*>(va_arg(arguments, void*)));
+            break;
+        case L'f':
+            args.emplace_back(va_arg(arguments, double));
+            break;
+        case L'c':
+            args.emplace_back(static_cast<wchar_t>(va_arg(arguments, int)));
+            break;
+        default:
+            break; // copied literally, takes no argument
+        }
+    }
+    return formatAny<wchar_t>(text, args.data(), args.data() + args.size(), nullptr);
 }
 
 } // namespace vkr

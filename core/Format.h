@@ -8,6 +8,7 @@
 // string is converted: an 8-bit string is widened byte by byte (each byte becomes the code
 // unit of the same value) into wide output, a UTF-16 string is narrowed with the file-API
 // code page into 8-bit output. "%s" and "%S" therefore behave alike and cannot be mixed up.
+#include <cstdarg>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -67,6 +68,11 @@ std::wstring formatWide(std::wstring_view format, FormatArgs args);
 // launcher's uses the file-API code page, putting "?" for what it lacks).
 using Narrowing = std::string (*)(std::wstring_view);
 std::string formatNarrow(std::string_view format, FormatArgs args, Narrowing narrow);
+
+// The same for C callers: the format in the same conventions, the arguments as the C calling
+// convention passes them ("%s" a wide string, "%S" an 8-bit one, "%d" an int, "%I64d" a 64-bit
+// integer, "%p" a pointer, "%f" a double, "%c" a character promoted to int).
+std::wstring formatWideV(const wchar_t* format, std::va_list arguments);
 
 template <class... A>
 std::wstring formatW(std::wstring_view format, const A&... a) { return formatWide(format, {FormatArg(a)...}); }

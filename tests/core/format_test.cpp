@@ -36,6 +36,23 @@ TEST(FormatTest, NarrowOutputNarrowsWideArgumentsWithTheCallersConversion) {
     EXPECT_EQ(formatNarrow("%s", {L"\u00e9\u20ac"}, nullptr), "\xe9?");
 }
 
+std::wstring formatC(const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::wstring text = formatWideV(format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+// What a native library's C code hands the launcher's error reporter.
+TEST(FormatTest, CArgumentsFollowTheirConversions) {
+    EXPECT_EQ(formatC(L"helper: refused %d natives (%s)", 3, L"stand-in"), L"helper: refused 3 natives (stand-in)");
+    EXPECT_EQ(formatC(L"%S|%I64d|%u|%c|%.*s|%%|%x", "n", 1LL << 40, 7u, L'w', 2, L"abc", 255u),
+              L"n|1099511627776|7|w|ab|%|ff");
+    EXPECT_EQ(formatC(L"%f %ld", 0.5, 12L), L"0.500000 12");
+    EXPECT_EQ(formatC(L"no arguments %q"), L"no arguments %q");
+}
+
 TEST(FormatTest, MissingArgumentsAndUnknownConversionsStayLiteral) {
     EXPECT_EQ(formatW(L"a %d b"), L"a %d b");
     EXPECT_EQ(formatW(L"a %q b", 1), L"a %q b");

@@ -34,8 +34,12 @@ def wine_env(extra=None):
         "WINEDLLOVERRIDES": "mscoree=;mshtml=;winemenubuilder.exe=",
     })
     env.pop("DISPLAY", None)
-    if extra:
-        env.update(extra)
+    for name, value in (extra or {}).items():
+        # None: the variable is not passed on at all ("" would still define it).
+        if value is None:
+            env.pop(name, None)
+        else:
+            env[name] = value
     return env
 
 

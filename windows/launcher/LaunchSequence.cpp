@@ -5,6 +5,7 @@
 #include "config/IncludedFiles.h"
 #include "config/LauncherValues.h"
 #include "core/Text.h"
+#include "JavaVMLauncher.h"
 #include "jvm/JvmLoader.h"
 #include "service/ServiceHost.h"
 #include "util/DiagnosticLog.h"
@@ -23,13 +24,6 @@ namespace vkr {
 namespace {
 
 constexpr size_t kNativeLibraryListCapacity = 6000;
-
-// The JVM invocation is not part of this build yet; a run that reaches this point must not
-// look successful.
-[[noreturn]] void launchApplicationUnavailable() {
-    logError(L"JVM invocation is not available in this build");
-    terminateLauncher(1);
-}
 
 } // namespace
 
@@ -62,15 +56,15 @@ void prependNativeLibraryPath() {
 }
 
 void runLaunchSequence(LaunchMode mode, ArgumentVector& arguments) {
-    (void)arguments;
     if (extractIncludedFiles(ExtractionDirectory::Create) != Extraction::Done) fatalMessage8(1009, "16");
     prependNativeLibraryPath();
     if (mode == LaunchMode::ServiceChild) {
         logMessage(L"registering ConsoleCtrlHandler");
         SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     }
+    // The search and the JVM invocation show their own messages (or only log): none follows here.
     if (!LoadDLL()) terminateLauncher(1);
-    launchApplicationUnavailable();
+    if (!launchApplication(arguments)) terminateLauncher(1);
 }
 
 } // namespace vkr

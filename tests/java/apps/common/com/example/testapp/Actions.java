@@ -13,6 +13,8 @@ public final class Actions {
     }
 
     public static void run(String[] args) throws Exception {
+        // First of all: a benchmark compares it with the moment its JVM was created.
+        long entered = System.nanoTime();
         System.out.println("argc=" + args.length);
         for (int i = 0; i < args.length; i++) {
             System.out.println("arg[" + i + "]=" + codePoints(args[i]));
@@ -33,6 +35,9 @@ public final class Actions {
                     break;
                 case "@prop":
                     System.out.println("prop " + value + "=" + System.getProperty(value, "(unset)"));
+                    break;
+                case "@entered":
+                    System.out.println("entered=" + entered);
                     break;
                 case "@where":
                     String module = Actions.class.getModule().getName();
