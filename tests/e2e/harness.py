@@ -203,6 +203,18 @@ def log_of(exe, directory=None):
     return None
 
 
+def remove_logs_of(exe, directory=None):
+    """Removes every diagnostic log whose header names this executable."""
+    target = win_path(exe).lower()
+    for path in log_files(directory):
+        try:
+            first = read_log(path).split("\r\n", 1)[0].lower()
+        except (OSError, UnicodeDecodeError):
+            continue
+        if first.startswith("started executable") and target in first:
+            path.unlink(missing_ok=True)
+
+
 def log_lines(path):
     """The log's lines after the header, each without its "[s:ms] " prefix."""
     lines = read_log(path).split("\r\n")[1:]
@@ -227,4 +239,8 @@ class LauncherTestCase(unittest.TestCase):
             shutil.rmtree(self.work, ignore_errors=True)
 
     def make_launcher(self, config_text, name="app.exe", subdir=""):
-        return generate(config_text, self.work / subdir / name)[0]
+        exe = generate(config_text, self.work / subdir / name)[0]
+        # Whatever the launcher's processes logged (in the shared temp directory) goes with the
+        # test, also the logs of runs the test did not read.
+        self.addCleanup(remove_logs_of, exe)
+        return exe

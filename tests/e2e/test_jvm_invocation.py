@@ -73,7 +73,9 @@ class JvmInvocationTest(harness.LauncherTestCase):
         self.assertEqual(result.code, 0, result.stderr)
         records = self.records(exe)
         options = self.of_kind(records, "option")
-        self.assertEqual(options[:6], [
+        semaphore = "Local\\" + harness.win_path(exe).lower().replace("\\", "_").replace(" ", "_")
+        self.assertEqual(options[:7], [
+            "-Dquenta.semaphoreName=" + semaphore,
             "-Dquenta.isVelkor=true",
             "-Dquenta.isService=true",
             "-Dquenta.moduleName=" + harness.win_path(exe),
@@ -84,14 +86,14 @@ class JvmInvocationTest(harness.LauncherTestCase):
         # PATH as the launch left it: the runtime's bin directory, then the native-library
         # directories, then what was there before.
         # (The runtime's path is the canonical one, in lower case.)
-        self.assertTrue(options[6].lower().startswith(("-Djava.library.path=" + directory + "\\jre\\bin;" +
-                                                       directory + "\\.\\.;").lower()), options[6])
-        self.assertTrue(options[7].startswith("-Dquenta.consoleCodepage=cp"), options[7])
-        self.assertEqual(options[8:], SHIPPED_OPTIONS + [
+        self.assertTrue(options[7].lower().startswith(("-Djava.library.path=" + directory + "\\jre\\bin;" +
+                                                       directory + "\\.\\.;").lower()), options[7])
+        self.assertTrue(options[8].startswith("-Dquenta.consoleCodepage=cp"), options[8])
+        self.assertEqual(options[9:], SHIPPED_OPTIONS + [
             "-Djava.class.path=" + directory + "\\.velkor\\vkrruntime.jar;" + directory + "\\.\\app.jar",
             "-Xrs",
         ])
-        self.assertIn("create version=0x10002 ignoreUnrecognized=1 count=14", records)
+        self.assertIn("create version=0x10002 ignoreUnrecognized=1 count=15", records)
         self.assertEqual(self.of_kind(records, "main"), ["com/velkor/runtime/launcher/WinLauncher"])
         self.assertEqual(self.of_kind(records, "param"), [
             "0 false", "1 com.example.Main", "2 " + directory + "\\error.log", "3 ", "4 true", "5 Svc"])
@@ -103,6 +105,8 @@ class JvmInvocationTest(harness.LauncherTestCase):
         for line in ["launching program", "Creating JVM", "JVM created", "calling main", "main returned",
                      "dest JVM", "launch done"]:
             self.assertIn(line, lines)
+        # A service child keeps running through the console events of a logoff (and Ctrl+C).
+        self.assertIn("registering ConsoleCtrlHandler", lines)
 
     def test_main_parameters(self):
         cases = [
@@ -115,8 +119,10 @@ class JvmInvocationTest(harness.LauncherTestCase):
         for index, (name, settings, arguments, expected) in enumerate(cases):
             with self.subTest(name):
                 exe = self.launcher(SHIPPED + settings, name=f"params{index}.exe")
-                result, _ = self.run_launcher(exe, "/run", *arguments)
+                result, lines = self.run_launcher(exe, "/run", *arguments)
                 self.assertEqual(result.code, 0, result.stderr)
+                # A foreground run ends on Ctrl+C as any console program does.
+                self.assertNotIn("registering ConsoleCtrlHandler", lines)
                 params = [p.split(" ", 1)[1] if " " in p else "" for p in self.of_kind(self.records(exe), "param")]
                 # The executable as it was invoked comes first.
                 self.assertTrue(params[5].lower().endswith(f"params{index}.exe"), params)

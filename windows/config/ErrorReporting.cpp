@@ -4,6 +4,7 @@
 #include "util/DiagnosticLog.h"
 #include "util/Handles.h"
 #include "util/Paths.h"
+#include "util/UserInterface.h"
 
 #include <windows.h>
 
@@ -78,11 +79,9 @@ void showMessage8(int number, const char* argument) {
 
 void showErrorText(std::wstring_view text) {
     std::wstring shown = withLogHint(text);
-    if (errorOutput() == ErrorOutput::MessageBox) {
-        std::wstring caption = messageText(1000);
-        MessageBoxW(nullptr, shown.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
+    // Without user32 the text goes to standard error like the console mode's: never nowhere.
+    if (errorOutput() == ErrorOutput::MessageBox && showMessageBox(shown, messageText(1000), MB_ICONERROR | MB_OK))
         return;
-    }
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (out != INVALID_HANDLE_VALUE && out != nullptr && GetFileType(out) == FILE_TYPE_CHAR) {
         DWORD written = 0;

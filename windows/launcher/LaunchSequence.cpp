@@ -6,6 +6,7 @@
 #include "config/LauncherValues.h"
 #include "core/Text.h"
 #include "JavaVMLauncher.h"
+#include "instance/SingleInstance.h"
 #include "jvm/JvmLoader.h"
 #include "service/ServiceHost.h"
 #include "util/DiagnosticLog.h"
@@ -62,6 +63,7 @@ void runLaunchSequence(LaunchMode mode, ArgumentVector& arguments) {
         logMessage(L"registering ConsoleCtrlHandler");
         SetConsoleCtrlHandler(consoleControlHandler, TRUE);
     }
+    applySingleInstanceRule();
     // The search and the JVM invocation show their own messages (or only log): none follows here.
     if (!LoadDLL()) terminateLauncher(1);
     if (!launchApplication(arguments)) terminateLauncher(1);
