@@ -1,6 +1,5 @@
 #include "core/Format.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace vkr {
@@ -74,6 +73,42 @@ void appendChar(std::string& out, const FormatArg& a, Narrowing narrow) {
     }
 }
 
+// Numbers are written here rather than by the C runtime's printf family, whose formatting
+// machinery would weigh more than the whole of this formatter.
+std::string digits(unsigned long long value, unsigned base, bool upper, size_t minimumDigits) {
+    const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), symbols[value % base]);
+        value /= base;
+    } while (value != 0);
+    if (text.size() < minimumDigits) text.insert(0, minimumDigits - text.size(), '0');
+    return text;
+}
+
+std::string signedDecimal(long long value) {
+    // The magnitude of the most negative value does not fit a long long: taken unsigned.
+    const unsigned long long magnitude =
+        value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    std::string text = digits(magnitude, 10, false, 1);
+    if (value < 0) text.insert(text.begin(), '-');
+    return text;
+}
+
+// printf's "%f": six decimals, rounded half away from zero.
+std::string fixedSix(double value) {
+    if (value != value) return "nan";
+    const bool negative = value < 0;
+    double magnitude = negative ? -value : value;
+    if (magnitude >= 1e18) return negative ? "-inf" : "inf";
+    auto millionths = static_cast<unsigned long long>(magnitude * 1e6 + 0.5);
+    std::string text = digits(millionths / 1000000, 10, false, 1);
+    text.push_back('.');
+    text.append(digits(millionths % 1000000, 10, false, 6));
+    if (negative && millionths != 0) text.insert(text.begin(), '-');
+    return text;
+}
+
 template <class Char>
 std::basic_string<Char> formatAny(std::basic_string_view<Char> format, const FormatArg* first, const FormatArg* last,
                                   Narrowing narrow) {
@@ -110,7 +145,6 @@ std::basic_string<Char> formatAny(std::basic_string_view<Char> format, const For
             continue;
         }
         const FormatArg& a = *next;
-        char buffer[64];
         switch (format[i]) {
         case 's':
         case 'S':
@@ -118,29 +152,21 @@ std::basic_string<Char> formatAny(std::basic_string_view<Char> format, const For
             break;
         case 'd':
         case 'i':
-            std::snprintf(buffer, sizeof buffer, "%lld", a.asSigned());
-            appendAscii(out, buffer);
+            appendAscii(out, signedDecimal(a.asSigned()).c_str());
             break;
         case 'u':
-            std::snprintf(buffer, sizeof buffer, "%llu", a.asUnsigned());
-            appendAscii(out, buffer);
+            appendAscii(out, digits(a.asUnsigned(), 10, false, 1).c_str());
             break;
         case 'x':
-            std::snprintf(buffer, sizeof buffer, "%llx", a.asUnsigned());
-            appendAscii(out, buffer);
-            break;
         case 'X':
-            std::snprintf(buffer, sizeof buffer, "%llX", a.asUnsigned());
-            appendAscii(out, buffer);
+            appendAscii(out, digits(a.asUnsigned(), 16, format[i] == 'X', 1).c_str());
             break;
         case 'p':
             // The Windows runtimes print a pointer as all its hex digits, upper case.
-            std::snprintf(buffer, sizeof buffer, "%0*llX", static_cast<int>(2 * sizeof(void*)), a.asUnsigned());
-            appendAscii(out, buffer);
+            appendAscii(out, digits(a.asUnsigned(), 16, true, 2 * sizeof(void*)).c_str());
             break;
         case 'f':
-            std::snprintf(buffer, sizeof buffer, "%f", a.asDouble());
-            appendAscii(out, buffer);
+            appendAscii(out, fixedSix(a.asDouble()).c_str());
             break;
         case 'c':
             appendChar(out, a, narrow);

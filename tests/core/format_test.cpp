@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
 
 namespace vkr {
@@ -17,6 +18,13 @@ TEST(FormatTest, WindowsWideConventions) {
     EXPECT_EQ(formatW(L"type %c", 'B'), L"type B");
     EXPECT_EQ(formatW(L"100%%"), L"100%");
     EXPECT_EQ(formatW(L"%p", reinterpret_cast<const void*>(std::uintptr_t{0x4c})), L"000000000000004C");
+}
+
+TEST(FormatTest, NumbersAtTheirLimits) {
+    EXPECT_EQ(formatW(L"%d|%d|%I64d", INT32_MIN, 0, std::int64_t{INT64_MIN}), L"-2147483648|0|-9223372036854775808");
+    EXPECT_EQ(formatW(L"%u|%x|%X", 4294967295u, 0xabcdefu, 0xabcdefu), L"4294967295|abcdef|ABCDEF");
+    EXPECT_EQ(formatW(L"%p", static_cast<const void*>(nullptr)), L"0000000000000000");
+    EXPECT_EQ(formatW(L"%f|%f|%f|%f", 0.0, -1.5, 2.0000005, 1234567.125), L"0.000000|-1.500000|2.000001|1234567.125000");
 }
 
 TEST(FormatTest, BytesWidenToTheSameCodeUnit) {

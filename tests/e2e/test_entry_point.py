@@ -3,6 +3,9 @@ configuration loader's fatal texts for an executable without a valid block. The 
 command names, log switches and damaged blocks are the unit tests'; here the real executable
 shows one case of each."""
 
+import re
+import shutil
+import subprocess
 import unittest
 
 import harness
@@ -79,6 +82,47 @@ class DispatcherPathTest(harness.LauncherTestCase):
         self.assertRegex(first, r"^\[\d+:\d+\] ")
         self.assertNotIn("\n", text.replace("\r\n", ""))
         log.unlink()
+
+
+def loaded_libraries(trace, executable):
+    """The lower-case names of the libraries Wine's +loaddll trace shows loaded by the thread
+    that loaded the executable (Wine's own processes, started by the same run when its server
+    was not up yet, load theirs under other thread ids)."""
+    lines = re.findall(r'^(\w+):trace:loaddll:\w+ Loaded L"[^"]*\\([^"\\]+)"', trace, re.MULTILINE)
+    thread = next(tid for tid, name in lines if name.lower() == executable)
+    return {name.lower() for tid, name in lines if tid == thread}
+
+
+class StartupCostTest(harness.LauncherTestCase):
+    """What every start pays for: the libraries a command loads."""
+
+    def test_the_launcher_imports_only_kernel32_and_the_c_runtime(self):
+        # user32 is loaded only when a message box or the single-instance guard's window calls
+        # need it (the message boxes above still appear), advapi32 at the first registry or
+        # service call: importing either would cost every start.
+        objdump = shutil.which("x86_64-w64-mingw32-objdump")
+        if not objdump:
+            self.skipTest("x86_64-w64-mingw32-objdump is not installed")
+        listing = subprocess.run([objdump, "-p", str(harness.LAUNCHER)], stdout=subprocess.PIPE, text=True,
+                                 check=True).stdout
+        libraries = sorted(re.findall(r"DLL Name: (\S+)", listing), key=str.lower)
+        self.assertEqual(libraries, ["KERNEL32.dll", "msvcrt.dll"])
+
+    def test_help_loads_no_registry_shell_or_user_interface_library(self):
+        exe = self.make_launcher(CONFIG)
+        result = harness.run(exe, "/help", env={"WINEDEBUG": "+loaddll"})
+        self.assertEqual(result.code, 0)
+        self.assertIn("Usage: app.exe", result.stdout)
+        names = loaded_libraries(result.stderr, "app.exe")
+        self.assertTrue({"kernel32.dll", "msvcrt.dll"} <= names, names)
+        self.assertFalse(names & {"advapi32.dll", "user32.dll", "shell32.dll"}, names)
+
+    def test_status_loads_the_service_library_on_first_use(self):
+        # The delay-loaded advapi32 works: a service query reaches the service manager.
+        exe = self.make_launcher(CONFIG)
+        result = harness.run(exe, "/status", "VkrNoSuchService", env={"WINEDEBUG": "+loaddll"})
+        self.assertEqual(result.stdout.replace("\r\n", "\n"), "Could not get status.\n")
+        self.assertIn("advapi32.dll", loaded_libraries(result.stderr, "app.exe"))
 
 
 class BrokenBlockTest(harness.LauncherTestCase):

@@ -52,6 +52,7 @@ void logPeWalk(const PeWalk& walk) {
 } // namespace
 
 bool LauncherFile::open(const std::wstring& path) {
+    window_.clear();
     handle_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle_) return false;
@@ -69,6 +70,26 @@ bool LauncherFile::open(const std::wstring& path) {
 std::size_t LauncherFile::read(std::uint64_t offset, void* destination, std::size_t count) {
     lastReadError_ = 0;
     if (!handle_ || offset >= size_) return 0;
+    constexpr std::size_t kWindowBytes = 64 * 1024;
+    if (count < kWindowBytes) {
+        const bool inside = offset >= windowOffset_ && offset + count <= windowOffset_ + window_.size();
+        if (!inside) {
+            window_.resize(kWindowBytes);
+            window_.resize(readFromFile(offset, window_.data(), kWindowBytes));
+            windowOffset_ = offset;
+        }
+        if (offset >= windowOffset_ && offset < windowOffset_ + window_.size()) {
+            const auto start = static_cast<std::size_t>(offset - windowOffset_);
+            const std::size_t available = std::min(count, window_.size() - start);
+            std::memcpy(destination, window_.data() + start, available);
+            return available;
+        }
+        return 0;
+    }
+    return readFromFile(offset, destination, count);
+}
+
+std::size_t LauncherFile::readFromFile(std::uint64_t offset, void* destination, std::size_t count) {
     LARGE_INTEGER target;
     target.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(handle_.get(), target, nullptr, FILE_BEGIN)) {

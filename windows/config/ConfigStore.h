@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vkr {
 
@@ -18,7 +19,10 @@ class LauncherFile final : public ByteSource {
 public:
     // Opens for reading, sharing read and write, existing file only.
     bool open(const std::wstring& path);
-    void close() noexcept { handle_.reset(); }
+    void close() noexcept {
+        handle_.reset();
+        window_.clear();
+    }
     bool isOpen() const noexcept { return static_cast<bool>(handle_); }
 
     std::uint64_t size() const override { return size_; }
@@ -27,9 +31,15 @@ public:
     DWORD lastReadError() const noexcept { return lastReadError_; }
 
 private:
+    std::size_t readFromFile(std::uint64_t offset, void* destination, std::size_t count);
+
     UniqueFile handle_;
     std::uint64_t size_ = 0;
     DWORD lastReadError_ = 0;
+    // The block is read a few bytes at a time, hundreds of times at every start: from memory,
+    // not with a system call each.
+    std::vector<char> window_;
+    std::uint64_t windowOffset_ = 0;
 };
 
 // Opens the executable (long path); a failure is logged with its error code and ends the

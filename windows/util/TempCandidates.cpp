@@ -13,6 +13,9 @@ namespace vkr {
 
 namespace {
 
+// The first candidate made of the shared application data folder.
+constexpr int kFirstAppDataCandidate = 4;
+
 BOOL createDirectory(const char* path) { return CreateDirectoryA(path, nullptr); }
 BOOL createDirectory(const wchar_t* path) { return CreateDirectoryW(path, nullptr); }
 BOOL removeDirectory(const char* path) { return RemoveDirectoryA(path); }
@@ -71,13 +74,36 @@ TempSources<std::basic_string<Char>> systemTempSources() {
     s.userProfile = environmentValue(fromAscii<S>("USERPROFILE").c_str());
     s.homeDrive = environmentValue(fromAscii<S>("HOMEDRIVE").c_str());
     s.homePath = environmentValue(fromAscii<S>("HOMEPATH").c_str());
-    s.commonAppData = commonAppData(Char());
     s.windowsDirectory = systemText<Char>([](Char* out, DWORD size) { return windowsDirectoryInto(out, size); });
     return s;
 }
 
 template TempSources<std::string> systemTempSources<char>();
 template TempSources<std::wstring> systemTempSources<wchar_t>();
+
+template <class Char>
+std::basic_string<Char> selectTempCandidate(
+    const std::function<bool(TempCandidate<std::basic_string<Char>>&)>& check) {
+    TempSources<std::basic_string<Char>> sources = systemTempSources<Char>();
+    bool askedForAppData = false;
+    for (;;) {
+        for (TempCandidate<std::basic_string<Char>>& candidate : tempCandidates(sources)) {
+            if (askedForAppData ? candidate.number < kFirstAppDataCandidate
+                                : candidate.number >= kFirstAppDataCandidate)
+                continue;
+            if (!candidate.createFirst.empty()) createDirectory(candidate.createFirst.c_str());
+            if (check(candidate)) return std::move(candidate.path);
+        }
+        if (askedForAppData) return {};
+        // Only now: finding the folder loads shell32, and with it user32, which nearly every
+        // start (where the temp directory is usable) would pay for nothing.
+        sources.commonAppData = commonAppData(Char());
+        askedForAppData = true;
+    }
+}
+
+template std::string selectTempCandidate<char>(const std::function<bool(TempCandidate<std::string>&)>&);
+template std::wstring selectTempCandidate<wchar_t>(const std::function<bool(TempCandidate<std::wstring>&)>&);
 
 namespace {
 
@@ -152,13 +178,9 @@ bool checkTempCandidate(const std::wstring& path, TempCreate create, TempNames n
 std::optional<std::wstring> tempDirectoryWide() {
     std::wstring& cached = processState().tempDirectoryWide;
     if (cached.empty()) {
-        for (const TempCandidate<std::wstring>& candidate : tempCandidates(systemTempSources<wchar_t>())) {
-            if (!candidate.createFirst.empty()) createDirectory(candidate.createFirst.c_str());
-            if (checkTempCandidate(candidate.path, candidate.create, candidate.names)) {
-                cached = candidate.path;
-                break;
-            }
-        }
+        cached = selectTempCandidate<wchar_t>([](TempCandidate<std::wstring>& candidate) {
+            return checkTempCandidate(candidate.path, candidate.create, candidate.names);
+        });
     }
     if (cached.empty()) return std::nullopt;
     return cached;

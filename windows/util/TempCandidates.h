@@ -1,6 +1,7 @@
 #pragma once
 // The candidates for the launcher's temp directory, in order of preference, and the UTF-16
 // selection among them (which the diagnostic log uses, so nothing here writes to the log).
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,9 +45,14 @@ bool probeDirectory(const std::wstring& directory);
 // character without an 8-bit form, then probed.
 bool checkTempCandidate(const std::wstring& path, TempCreate create, TempNames names);
 
-// The sources as this system gives them.
+// The sources as this system gives them, all but the shared application data folder.
 template <class Char>
 TempSources<std::basic_string<Char>> systemTempSources();
+
+// The first candidate in order that passes the check (created first where it says so); the
+// shared application data folder is looked up only when the candidates before it failed.
+template <class Char>
+std::basic_string<Char> selectTempCandidate(const std::function<bool(TempCandidate<std::basic_string<Char>>&)>& check);
 
 // The UTF-16 selection (cached after the first success); nothing when no candidate is usable.
 std::optional<std::wstring> tempDirectoryWide();

@@ -9,29 +9,36 @@ namespace vkr {
 
 namespace {
 
-BOOL createDirectory(const char* path) { return CreateDirectoryA(path, nullptr); }
+// One call in the common case: every GetLongPathName walks the path a directory at a time,
+// which is most of what choosing the temp directory costs at each start. A name longer than
+// the first buffer is fetched again at its reported size.
+std::optional<std::string> longPathName(const std::string& path) {
+    std::string buffer(kMaxPath + 10, '\0');
+    DWORD got = GetLongPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (got >= buffer.size()) {
+        buffer.assign(got + 10, '\0');
+        got = GetLongPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (got >= buffer.size()) return std::nullopt;
+    }
+    if (got == 0) return std::nullopt;
+    buffer.resize(got);
+    return buffer;
+}
 
 } // namespace
 
 bool checkTempCandidate(std::string& path, TempCreate create, TempNames names, LongNames longNames) {
     if (path.empty()) return false;
-    if (create == TempCreate::IfMissing) createDirectory(path.c_str());
+    if (create == TempCreate::IfMissing) CreateDirectoryA(path.c_str(), nullptr);
     if (names == TempNames::Strict || longNames == LongNames::Long) {
-        const DWORD size = GetLongPathNameA(path.c_str(), nullptr, 0);
-        if (size > 0) {
-            std::string longName(size + 10, '\0');
-            const DWORD got = GetLongPathNameA(path.c_str(), longName.data(), size + 10);
-            if (got > 0 && got < size + 10) {
-                longName.resize(got);
-                if (longName.find('?') != std::string::npos) {
-                    // The directory's real name is not expressible in 8 bits; a strict
-                    // candidate is refused, a relaxed one is kept in the form it came in.
-                    if (names == TempNames::Strict) return false;
-                } else if (longNames == LongNames::Long && got < kMaxPath && longName != path) {
-                    logMessage(L"using long path %S", longName);
-                    path = std::move(longName);
-                }
-            }
+        const std::optional<std::string> longName = longPathName(path);
+        if (longName && longName->find('?') != std::string::npos) {
+            // The directory's real name is not expressible in 8 bits; a strict candidate is
+            // refused, a relaxed one is kept in the form it came in.
+            if (names == TempNames::Strict) return false;
+        } else if (longName && longNames == LongNames::Long && longName->size() < kMaxPath && *longName != path) {
+            logMessage(L"using long path %S", *longName);
+            path = *longName;
         }
     }
     return probeDirectory(path);
@@ -40,14 +47,10 @@ bool checkTempCandidate(std::string& path, TempCreate create, TempNames names, L
 std::optional<std::string> tempDirectory8(LongNames longNames) {
     std::string& cached = processState().tempDirectory8;
     if (cached.empty()) {
-        for (TempCandidate<std::string>& candidate : tempCandidates(systemTempSources<char>())) {
-            if (!candidate.createFirst.empty()) createDirectory(candidate.createFirst.c_str());
-            if (checkTempCandidate(candidate.path, candidate.create, candidate.names,
-                                   candidate.longNameStep ? longNames : LongNames::AsWritten)) {
-                cached = std::move(candidate.path);
-                break;
-            }
-        }
+        cached = selectTempCandidate<char>([longNames](TempCandidate<std::string>& candidate) {
+            return checkTempCandidate(candidate.path, candidate.create, candidate.names,
+                                      candidate.longNameStep ? longNames : LongNames::AsWritten);
+        });
     }
     if (cached.empty()) return std::nullopt;
     return cached;
