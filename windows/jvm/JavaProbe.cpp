@@ -193,11 +193,16 @@ void storeCachedVersion(const std::string& path, const FILETIME& lastWrite, cons
                         KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
         return;
     }
+    // The version first, the time it belongs to last: a reader checks the time before it
+    // reads the version, so once it sees the new time it also sees the new version. In the
+    // other order, for a runtime replaced in place, a run that reads between the two writes,
+    // or every later run after a launcher ended between them, takes the old runtime's version
+    // for the new one; in this order both cases are a miss and the runtime is asked again.
+    RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.data()),
+                   static_cast<DWORD>(version.size()));
     unsigned char time[sizeof(FILETIME)];
     std::memcpy(time, &lastWrite, sizeof time);
     RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, time, sizeof time);
-    RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.data()),
-                   static_cast<DWORD>(version.size()));
 }
 
 bool queryJavaVersion(const std::string& path, const FILETIME& lastWrite, std::string& version) {
