@@ -1,7 +1,8 @@
 #pragma once
 // References in configured texts to places known only at run time: the built-in variables
 // ("%QUENTA_EXEDIR%", "${launcher:sys.jvmHome}", ...) and every environment variable as
-// "${NAME}", replaced in place, pass after pass, in a fixed order.
+// "${NAME}", replaced in place, pass after pass, in a fixed order. The substitution rules are
+// the portable core's (core/Expansion.h); this is where the process supplies the values.
 #include "core/Limits.h"
 
 #include <string>
