@@ -278,6 +278,14 @@ bool locateBlock(ByteSource& source, PeLayout& layout, std::string& error) {
                 ", behind the end of the file (" + std::to_string(fileSize) + " bytes)";
         return false;
     }
+    // Found by fuzzing: a last section whose raw data ends inside the headers put the block
+    // over the very headers the launcher walks to find it, and the header fields to clear
+    // (behind the block offset) were written past the end of the copied image.
+    if (block < tableEnd) {
+        error = "the last section's raw data ends at offset " + std::to_string(block) +
+                ", inside the headers (which end at offset " + std::to_string(tableEnd) + ")";
+        return false;
+    }
     if (block > kMaxExecutableSize) {
         error = "the last section's raw data ends beyond 2 GiB";
         return false;

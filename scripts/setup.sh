@@ -10,6 +10,7 @@ packages=(
   googletest libtomlplusplus-dev libcli11-dev
   osslsigncode openssl
   openjdk-17-jdk-headless
+  clang-14 libfuzzer-14-dev
 )
 
 missing=()

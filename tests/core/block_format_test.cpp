@@ -176,6 +176,9 @@ TEST(PeLayout, RefusesWhatIsNotAUsablePe) {
       {"section table cut off", good.substr(0, test::kPeOffset + 24 + test::kOptionalSize + 50), "section table"},
       {"no sections", [&] { auto b = good; test::put16(b, test::kPeOffset + 6, 0); return b; }(), "no sections"},
       {"last section beyond the end", good.substr(0, 0x480), "behind the end of the file"},
+      // The block would overwrite the headers, and the fields to clear lie behind it.
+      {"last section ending inside the headers", makePe(PeShape{{{0x200, 0x200}, {0, 0}}, 0x80000}),
+       "inside the headers"},
   };
   for (const auto& k : cases) {
     MemorySource source(k.image);
