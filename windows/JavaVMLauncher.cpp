@@ -53,12 +53,20 @@ constexpr JniLog kLauncherLog{jniLogLine};
 
 bool isRuntimeFlavour() noexcept { return processState().flavourLetter == 'i'; }
 
-// PATH as the launch left it, for the JVM's native libraries; "" when unset or too long.
+// PATH as the launch left it, for the JVM's native libraries; "" when unset. Read whole,
+// however long: a PATH that a fixed buffer cut off would have given the JVM an empty library
+// path, so that the application's native libraries (in the folders the launch put first) were
+// not found on machines whose PATH has grown long.
 std::string libraryPath() {
     std::string value(kLibraryPathCapacity, '\0');
-    const DWORD length = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
-    value.resize(length < value.size() ? length : 0);
-    return value;
+    for (;;) {
+        const DWORD length = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
+        if (length < value.size()) {
+            value.resize(length);
+            return value;
+        }
+        value.assign(length, '\0'); // too small: length is the size needed, terminator included
+    }
 }
 
 std::string splashText(int key) {

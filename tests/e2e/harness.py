@@ -12,6 +12,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 from dataclasses import dataclass
 from pathlib import Path
@@ -244,3 +245,17 @@ class LauncherTestCase(unittest.TestCase):
         # test, also the logs of runs the test did not read.
         self.addCleanup(remove_logs_of, exe)
         return exe
+
+    def assertNoProcessOf(self, exe):
+        """No launcher process (host or child) of this executable and nothing it started from
+        its folder is left: none whose command line names the folder (each test's own), in
+        the Linux or the Windows spelling."""
+        folders = (str(exe.parent).lower(), win_path(exe.parent).lower())
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            listing = subprocess.run(["ps", "-eo", "args"], stdout=subprocess.PIPE, text=True).stdout
+            left = [l for l in listing.splitlines() if any(f in l.lower() for f in folders) and "ps -eo" not in l]
+            if not left:
+                return
+            time.sleep(0.2)
+        self.fail(f"processes of {exe.name} left: {left}")
