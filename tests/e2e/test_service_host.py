@@ -202,11 +202,13 @@ class ServiceHostTest(ServiceTestCase):
 
     def test_a_child_that_writes_a_lot_never_blocks(self):
         name = self.service_name("Output")
-        exe = self.launcher(name, standin="main=output:5000000\nmain=stdin\n")
+        # 50 MB on the two streams together: the host drains both pipes while the child writes,
+        # so the child never waits for a reader (and never fills a log nobody reads).
+        exe = self.launcher(name, standin="main=output:25000000\nmain=stdin\n")
         self.install(exe, name)
         run(exe, "/start")
         records = self.wait_for_record(exe, lambda r: r.startswith("stdin from"), what="all output written")
-        self.assertIn("output done stdout=5000000 stderr=5000000", records)
+        self.assertIn("output done stdout=25000000 stderr=25000000", records)
         self.assertEqual(run(exe, "/stop").lines[-1], "Service stopped")
 
     def test_single_instance(self):
