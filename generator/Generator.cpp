@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/BlockFormat.h"
+#include "Text.h"
 #include "TomlConfig.h"
 
 namespace vkr::gen {
@@ -41,11 +42,11 @@ bool openExecutable(const fs::path& path, FileSource& source, PeLayout& layout,
                     std::string& error) {
   std::string why;
   if (!source.open()) {
-    error = path.string() + ": cannot open the file";
+    error = displayPath(path) + ": cannot open the file";
     return false;
   }
   if (!locateBlock(source, layout, why)) {
-    error = path.string() + ": " + why;
+    error = displayPath(path) + ": " + why;
     return false;
   }
   return true;
@@ -58,22 +59,27 @@ void patchU32(std::string& bytes, size_t at, uint32_t value) {
 }  // namespace
 
 bool buildLauncher(const fs::path& configPath, const fs::path& launcherPath,
-                   const fs::path& outputPath, std::string& error) {
+                   const fs::path& outputPath, std::string& error, const ParseOptions& options) {
   BlockContents config;
-  if (!loadConfigurationToml(configPath, config, error)) return false;
+  return loadConfigurationToml(configPath, config, error, options) &&
+         writeLauncher(config, launcherPath, outputPath, error);
+}
+
+bool writeLauncher(const BlockContents& config, const fs::path& launcherPath, const fs::path& outputPath,
+                   std::string& error) {
   FileSource launcher(launcherPath);
   PeLayout layout;
   if (!openExecutable(launcherPath, launcher, layout, error)) return false;
   std::string block = encodeBlock(config);
   if (layout.blockOffset + block.size() > kMaxExecutableSize) {
-    error = launcherPath.string() + ": the launcher with its configuration and included files (" +
+    error = displayPath(launcherPath) + ": the launcher with its configuration and included files (" +
             std::to_string(layout.blockOffset + block.size()) +
             " bytes) would exceed 2 GiB, beyond the launcher's 32-bit file positions";
     return false;
   }
   std::string image(static_cast<size_t>(layout.blockOffset), '\0');
   if (launcher.read(0, image.data(), image.size()) != image.size()) {
-    error = launcherPath.string() + ": cannot read the launcher";
+    error = displayPath(launcherPath) + ": cannot read the launcher";
     return false;
   }
   // What those fields described is cut off; left alone they would point into the block.
@@ -91,7 +97,7 @@ bool buildLauncher(const fs::path& configPath, const fs::path& launcherPath,
       out.close();
       std::error_code ignored;
       fs::remove(temporary, ignored);
-      error = outputPath.string() + ": cannot write the output file";
+      error = displayPath(outputPath) + ": cannot write the output file";
       return false;
     }
   }
@@ -103,7 +109,7 @@ bool buildLauncher(const fs::path& configPath, const fs::path& launcherPath,
   if (ec) {
     std::error_code ignored;
     fs::remove(temporary, ignored);
-    error = outputPath.string() + ": cannot replace the output file: " + ec.message();
+    error = displayPath(outputPath) + ": cannot replace the output file: " + ec.message();
     return false;
   }
   return true;
@@ -117,14 +123,14 @@ bool inspectExecutable(const fs::path& executable, const fs::path& extractDir,
   BlockContents config;
   std::string why;
   if (!decodeBlock(source, layout.blockOffset, config, why)) {
-    error = executable.string() + ": " + why;
+    error = displayPath(executable) + ": " + why;
     return false;
   }
   std::vector<std::string> sources;
   if (!extractDir.empty() && !extractIncludedFiles(config, extractDir, sources, error))
     return false;
   if (!formatConfigurationToml(config, sources, toml, why)) {
-    error = executable.string() + ": " + why;
+    error = displayPath(executable) + ": " + why;
     return false;
   }
   return true;

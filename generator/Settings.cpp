@@ -6,35 +6,38 @@ namespace {
 using enum SettingType;
 
 constexpr Setting kSettings[] = {
-    {"service", "name", 101, Text, 0, "Service"},
+    {"service", "name", kKeyServiceName, Text, 0, "Service", Rule::ServiceName, false, true},
+    {"service", "start", kKeyKind, Start, 0, "4"},
     {"service", "dependencies", 149, List, ',', ""},
 
-    {"launcher", "kind", 107, Integer, 0, "4"},
-    {"launcher", "flavour", 2001, Text, 0, "i"},
+    {"launcher", "errors", kKeyKind, Errors, 0, "4"},
+    {"launcher", "kind", kKeyKind, Integer, 0, "4", Rule::KindRange, true},
+    {"launcher", "flavour", kKeyFlavour, Letter, 0, "i", Rule::None, true},
     {"launcher", "working-directory", 146, Text, 0, "."},
     {"launcher", "reduce-path", 10010, Boolean, 0, "0"},
-    {"launcher", "native-library-path", 10004, List, ';', ".\\.;.\\lib"},
-    {"launcher", "application-directory", 10003, Text, 0, "."},
+    {"launcher", "native-library-path", 10004, List, ';', ".\\.;.\\lib", Rule::AnsiPath},
+    {"launcher", "application-directory", 10003, Text, 0, ".", Rule::AnsiPath},
     {"launcher", "temp-long-names", 10009, Boolean, 0, "0"},
 
     {"instance", "single", 10005, Boolean, 0, "1"},
     {"instance", "bring-to-front", 10008, Boolean, 0, "1"},
     {"instance", "global", 158, Boolean, 0, "0"},
 
-    {"java", "main-class", 122, Text, 0, "com.example.Main"},
-    {"java", "class-path", 121, List, ';', "A0.\\app.jar"},
-    {"java", "module-path", 132, List, ';', ""},
-    {"java", "module-mode", 133, Boolean, 0, "0"},
-    {"java", "vm-parameters", 123, Text, 0,
+    {"java", "main-class", kKeyMainClass, Text, 0, "com.example.Main", Rule::MainClass, false, true},
+    {"java", "class-path", 121, PathList, ';', "A0.\\app.jar"},
+    {"java", "module-path", 132, PathList, ';', ""},
+    {"java", "module-mode", kKeyModuleMode, Boolean, 0, "0"},
+    {"java", "vm-options", 123, OptionList, 0,
      "\"-Xmx512m\" \"-Dfile.encoding=UTF-8\" \"-Dvelkor.launcherId=434\" -Dvelkor.swt=false"},
-    {"java", "arguments", 124, Text, 0, ""},
+    {"java", "vm-parameters", 123, OptionList, 0, nullptr, Rule::None, true},
+    {"java", "arguments", 124, OptionList, 0, ""},
     {"java", "j-options", 125, Boolean, 0, "1"},
-    {"java", "min-version", 126, Text, 0, "1.8"},
-    {"java", "max-version", 127, Text, 0, ""},
-    {"java", "search", 128, List, ';', "B.\\jre;Y;EJAVA_HOME;EJDK_HOME;"},
+    {"java", "min-version", kKeyMinVersion, Text, 0, "1.8", Rule::Version},
+    {"java", "max-version", kKeyMaxVersion, Text, 0, "", Rule::Version},
+    {"java", "search", 128, SearchList, ';', "B.\\jre;Y;EJAVA_HOME;EJDK_HOME;"},
     {"java", "allow-prerelease", 130, Boolean, 0, "0"},
     {"java", "require-jdk", 131, Boolean, 0, "0"},
-    {"java", "vm-kind", 152, Text, 0, ""},
+    {"java", "vm-kind", 152, Text, 0, "", Rule::AnsiPath},
     {"java", "add-dll-directory", 154, Boolean, 0, "0"},
     {"java", "app-id", 160, Text, 0, ""},
     {"java", "bundled-only", 165, Boolean, 0, "0"},
@@ -44,12 +47,12 @@ constexpr Setting kSettings[] = {
     {"log", "error-log-file", 103, Text, 0, "error.log"},
     {"log", "output-log", 104, Boolean, 0, "0"},
     {"log", "output-log-file", 105, Text, 0, "output.log"},
-    {"log", "flag", 106, Boolean, 0, "1"},
+    {"log", "flag", 106, Boolean, 0, "1", Rule::None, true},
 
     // The values of the AWT splash configuration call, in two groups of text, position
     // and style: a status line and a version line.
     {"splash", "enabled", 108, Boolean, 0, "0"},
-    {"splash", "flag", 163, Boolean, 0, "0"},
+    {"splash", "flag", 163, Boolean, 0, "0", Rule::None, true},
     {"splash", "status-text", 10111, Text, 0, ""},
     {"splash", "status-x", 10109, Integer, 0, "20"},
     {"splash", "status-y", 10110, Integer, 0, "20"},
@@ -64,6 +67,13 @@ constexpr Setting kSettings[] = {
     {"splash", "version-font-size", 10120, Integer, 0, "8"},
     {"splash", "version-font-weight", 10122, Integer, 0, "500"},
     {"splash", "version-font", 10119, Text, 0, "Arial"},
+
+    // Values a Java developer rarely changes, with names that say what they do; the older
+    // names above stay readable for existing files.
+    {"advanced", "flavour", kKeyFlavour, Letter, 0, "i"},
+    {"advanced", "windowed", kKeyKind, Windowed, 0, "4"},
+    {"advanced", "log-flag", 106, Boolean, 0, "1"},
+    {"advanced", "splash-flag", 163, Boolean, 0, "0"},
 };
 
 constexpr ShippedMessage kShippedMessages[] = {

@@ -62,6 +62,15 @@ void appendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
+std::filesystem::path pathFromUtf8(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string displayPath(const std::filesystem::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 bool utf8ToLatin1(const std::string& utf8, std::string& latin1, std::string& error) {
   latin1.clear();
   for (size_t i = 0; i < utf8.size();) {

@@ -2,9 +2,17 @@
 // ISO-8859-1 bytes (the launcher widens them byte by byte) and messages as UTF-16.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace vkr::gen {
+
+// Paths travel as UTF-8 through the generator (TOML, the command line after wmain's
+// conversion, messages); these keep them exact on Windows too, where a narrow path would be
+// read in the ANSI code page.
+std::filesystem::path pathFromUtf8(const std::string& utf8);
+// The path for a message, in UTF-8 with the platform's separators.
+std::string displayPath(const std::filesystem::path& path);
 
 // UTF-8 to ISO-8859-1. False when the text is not valid UTF-8 or holds a character above
 // U+00FF; error then names the first offending character.

@@ -1,4 +1,5 @@
 #include "TomlConfig.h"
+#include "TomlShared.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #define TOML_EXCEPTIONS 0
@@ -30,22 +32,31 @@
 #pragma pop_macro("TOML_UNREACHABLE")
 #include <toml++/toml.h>
 
+#include "SettingChecks.h"
+#include "SettingForms.h"
 #include "Settings.h"
 #include "Text.h"
+#include "core/Text.h"
 
 namespace vkr::gen {
 namespace fs = std::filesystem;
 
+std::optional<int32_t> canonicalKey(std::string_view text) {
+  int32_t value;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  if (std::to_string(value) != text) return std::nullopt;
+  return value;
+}
+
+std::string settingName(const Setting& s) { return std::string(s.section) + "." + s.name; }
+
+bool isModuleMode(const std::map<int32_t, std::string>& texts) {
+  auto mode = texts.find(kKeyModuleMode);
+  return mode != texts.end() && parseConfigInt(mode->second) != 0;
+}
+
 namespace {
-
-fs::path pathFromUtf8(const std::string& utf8) {
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8FromPath(const fs::path& path) {
-  std::u8string u = path.generic_u8string();
-  return std::string(u.begin(), u.end());
-}
 
 const char* typeName(const toml::node& node) {
   switch (node.type()) {
@@ -61,33 +72,38 @@ const char* typeName(const toml::node& node) {
 
 const char* typeName(SettingType type) {
   switch (type) {
-    case SettingType::Text: return "a text";
+    case SettingType::Text:
+    case SettingType::Letter:
+    case SettingType::Start:
+    case SettingType::Errors: return "a text";
     case SettingType::Integer: return "an integer";
-    case SettingType::Boolean: return "a boolean";
+    case SettingType::Boolean:
+    case SettingType::Windowed: return "a boolean";
     case SettingType::List: return "a list of texts";
+    case SettingType::PathList: return "a list of paths";
+    case SettingType::SearchList: return "a list of search steps";
+    case SettingType::OptionList: return "a list of texts or a text";
   }
   return "?";
-}
-
-// A decimal number in the form the generator writes: no sign but "-", no leading zeros.
-std::optional<int32_t> canonicalKey(std::string_view text) {
-  int32_t value;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-  if (std::to_string(value) != text) return std::nullopt;
-  return value;
 }
 
 struct Parser {
   fs::path configPath;
   std::string file;
   std::string error;
+  ParseOptions parseOptions;
 
   std::map<int32_t, std::string> texts;
   std::map<int32_t, std::string> textOwner;  // key -> setting that set it
+  std::map<int32_t, toml::source_region> textWhere;
   std::map<int32_t, std::u16string> messages;
-  std::map<int32_t, std::string> messageOwner;
   uint64_t includedBytes = 0;
+
+  // Key 107 in parts, combined once the whole file is read.
+  KindParts kindParts;
+  std::map<KindPart, std::pair<std::string, toml::source_region>> kindGiven;
+
+  PackageSettings package;
 
   bool fail(const toml::source_region& where, const std::string& setting,
             const std::string& what) {
@@ -102,6 +118,7 @@ struct Parser {
       return fail(where, setting, "key " + std::to_string(key) + " is already set by " +
                                       owner->second);
     textOwner[key] = setting;
+    textWhere[key] = where;
     texts[key] = std::move(value);
     return true;
   }
@@ -122,6 +139,63 @@ struct Parser {
     return true;
   }
 
+  // The rules that need only the value itself; the main class waits for module-mode.
+  bool checkRule(Rule rule, const std::string& value, const toml::node& node, const std::string& name) {
+    std::string why;
+    bool ok = true;
+    switch (rule) {
+      case Rule::AnsiPath: ok = checkAnsiPath(value, why); break;
+      case Rule::Version: ok = checkVersionText(value, why); break;
+      case Rule::ServiceName: ok = checkServiceName(value, why); break;
+      case Rule::KindRange:
+        if (parseConfigInt(value) < kMinKind || parseConfigInt(value) > kMaxKind) {
+          ok = false;
+          why = "kind " + value + " is out of range (" + std::to_string(kMinKind) + " to " +
+                std::to_string(kMaxKind) + "); say it by name with service.start and launcher.errors";
+        }
+        break;
+      case Rule::None:
+      case Rule::MainClass: break;
+    }
+    return ok || fail(node.source(), name, why);
+  }
+
+  // An element of a class path or search list: a text, or a table of one kind key (and, for
+  // class path elements, required).
+  template <class FromText, class FromTable>
+  bool listElement(const toml::node& element, const std::string& name, std::span<const char* const> kinds,
+                   bool allowRequired, FromText fromText, FromTable fromTable, std::string& stored) {
+    std::string why;
+    if (element.is_string()) {
+      std::string text;
+      if (!latin1(element, name, text)) return false;
+      return fromText(text, stored, why) || fail(element.source(), name, why);
+    }
+    const auto* table = element.as_table();
+    if (!table) return fail(element.source(), name, std::string("expected a text or a table, found ") + typeName(element));
+    ElementTable fields;
+    std::string known;
+    for (const char* kind : kinds) known += std::string(known.empty() ? "" : ", ") + kind;
+    for (auto&& [key, value] : *table) {
+      std::string field(key.str());
+      if (allowRequired && field == "required") {
+        const auto* b = value.as_boolean();
+        if (!b) return fail(value.source(), name + ".required", std::string("expected a boolean, found ") + typeName(value));
+        fields.required = b->get();
+        continue;
+      }
+      if (std::find_if(kinds.begin(), kinds.end(), [&](const char* k) { return field == k; }) == kinds.end())
+        return fail(key.source(), name + "." + field, "unknown form: use one of " + known +
+                                                           (allowRequired ? " (and required)" : ""));
+      if (!fields.kind.empty())
+        return fail(key.source(), name + "." + field, "give one of " + known + ", not both " + fields.kind + " and " + field);
+      fields.kind = field;
+      if (!latin1(value, name + "." + field, fields.value)) return false;
+    }
+    if (fields.kind.empty()) return fail(element.source(), name, "give one of " + known);
+    return fromTable(fields, stored, why) || fail(element.source(), name, why);
+  }
+
   bool typedValue(const Setting& setting, const toml::node& node, const std::string& name,
                   std::string& out) {
     auto wrongType = [&] {
@@ -130,7 +204,12 @@ struct Parser {
     };
     switch (setting.type) {
       case SettingType::Text:
-        return latin1(node, name, out);
+        return latin1(node, name, out) && checkRule(setting.rule, out, node, name);
+      case SettingType::Letter: {
+        if (!latin1(node, name, out)) return false;
+        const bool letter = out.size() == 1 && ((out[0] >= 'a' && out[0] <= 'z') || (out[0] >= 'A' && out[0] <= 'Z'));
+        return letter || fail(node.source(), name, "expected one letter (the launcher reads only the first character)");
+      }
       case SettingType::Integer: {
         const auto* i = node.as_integer();
         if (!i) return wrongType();
@@ -139,7 +218,7 @@ struct Parser {
           return fail(node.source(), name,
                       "value " + std::to_string(v) + " is out of the 32-bit range");
         out = std::to_string(v);
-        return true;
+        return checkRule(setting.rule, out, node, name);
       }
       case SettingType::Boolean: {
         const auto* b = node.as_boolean();
@@ -147,7 +226,9 @@ struct Parser {
         out = b->get() ? "1" : "0";
         return true;
       }
-      case SettingType::List: {
+      case SettingType::List:
+      case SettingType::PathList:
+      case SettingType::SearchList: {
         const auto* list = node.as_array();
         if (!list) return wrongType();
         out.clear();
@@ -155,10 +236,17 @@ struct Parser {
         for (const auto& element : *list) {
           std::string item;
           std::string itemName = name + "[" + std::to_string(index + 1) + "]";
-          if (!element.is_string())
-            return fail(element.source(), itemName,
-                        std::string("expected a text, found ") + typeName(element));
-          if (!latin1(element, itemName, item)) return false;
+          bool ok = true;
+          if (setting.type == SettingType::PathList) {
+            ok = listElement(element, itemName, pathElementKinds(), true, pathElementFromText, pathElementFromTable, item);
+          } else if (setting.type == SettingType::SearchList) {
+            ok = listElement(element, itemName, searchStepKinds(), false, searchStepFromText, searchStepFromTable, item);
+          } else if (!element.is_string()) {
+            return fail(element.source(), itemName, std::string("expected a text, found ") + typeName(element));
+          } else {
+            ok = latin1(element, itemName, item) && checkRule(setting.rule, item, element, itemName);
+          }
+          if (!ok) return false;
           if (item.find(setting.separator) != std::string::npos)
             return fail(element.source(), itemName,
                         std::string("an entry must not contain the separator \"") +
@@ -168,8 +256,50 @@ struct Parser {
         }
         return true;
       }
+      case SettingType::OptionList:
+        return optionList(node, name, out);
+      case SettingType::Start:
+      case SettingType::Errors:
+      case SettingType::Windowed:
+        return kindPart(setting, node, name);
     }
     return false;
+  }
+
+  bool optionList(const toml::node& node, const std::string& name, std::string& out) {
+    if (node.is_string()) return latin1(node, name, out);
+    const auto* list = node.as_array();
+    if (!list) return fail(node.source(), name, std::string("expected a list of texts or a text, found ") + typeName(node));
+    std::vector<std::string> options;
+    for (const auto& element : *list) {
+      std::string itemName = name + "[" + std::to_string(options.size() + 1) + "]";
+      std::string item;
+      if (!latin1(element, itemName, item)) return false;
+      options.push_back(std::move(item));
+    }
+    size_t failed = 0;
+    std::string why;
+    if (joinOptions(options, out, failed, why)) return true;
+    return fail((*list)[failed].source(), name + "[" + std::to_string(failed + 1) + "]", why);
+  }
+
+  bool kindPart(const Setting& setting, const toml::node& node, const std::string& name) {
+    std::string why;
+    KindPart part = setting.type == SettingType::Start ? KindPart::Start
+                    : setting.type == SettingType::Errors ? KindPart::Errors : KindPart::Windowed;
+    if (part == KindPart::Windowed) {
+      const auto* b = node.as_boolean();
+      if (!b) return fail(node.source(), name, std::string("expected a boolean, found ") + typeName(node));
+      kindParts.windowed = b->get();
+    } else {
+      std::string text;
+      if (!latin1(node, name, text)) return false;
+      bool ok = part == KindPart::Start ? startTypeFromName(text, kindParts.start, why)
+                                        : errorDisplayFromName(text, kindParts.errors, why);
+      if (!ok) return fail(node.source(), name, why);
+    }
+    kindGiven[part] = {name, node.source()};
+    return true;
   }
 
   bool versionOptions(const toml::node& node) {
@@ -186,9 +316,10 @@ struct Parser {
       const char* fields[2] = {"pattern", "options"};
       for (auto&& [key, value] : *table) {
         int which = key.str() == "pattern" ? 0 : key.str() == "options" ? 1 : -1;
-        if (which < 0)
-          return fail(key.source(), entry + "." + std::string(key.str()), "unknown setting");
-        if (!latin1(value, entry + "." + std::string(key.str()), values[which])) return false;
+        std::string field = entry + "." + std::string(key.str());
+        if (which < 0) return fail(key.source(), field, "unknown setting");
+        bool ok = which == 0 ? latin1(value, field, values[0]) : optionList(value, field, values[1]);
+        if (!ok) return false;
       }
       for (int k = 0; k < 2; ++k)
         if (!(*table)[fields[k]])
@@ -211,7 +342,6 @@ struct Parser {
         std::u16string text;
         if (!message(value, name, text)) return false;
         messages[kMessageDescription] = text;
-        messageOwner[kMessageDescription] = name;
         continue;
       }
       if (name == "java.version-options") {
@@ -223,9 +353,24 @@ struct Parser {
         if (sectionName == s.section && key.str() == s.name) found = &s;
       if (!found) return fail(key.source(), name, "unknown setting");
       std::string stored;
-      if (!typedValue(*found, value, name, stored) ||
-          !setText(found->key, stored, value.source(), name))
-        return false;
+      if (!typedValue(*found, value, name, stored)) return false;
+      if (found->type == SettingType::Start || found->type == SettingType::Errors ||
+          found->type == SettingType::Windowed)
+        continue;
+      if (!setText(found->key, stored, value.source(), name)) return false;
+    }
+    return true;
+  }
+
+  bool packageTable(const toml::node& node) {
+    const auto* table = node.as_table();
+    if (!table) return fail(node.source(), "package", std::string("expected a table, found ") + typeName(node));
+    for (auto&& [key, value] : *table) {
+      std::string name = "package." + std::string(key.str());
+      if (key.str() != "from") return fail(key.source(), name, "unknown setting");
+      const auto* s = value.as_string();
+      if (!s) return fail(value.source(), name, std::string("expected a text, found ") + typeName(value));
+      package.from = s->get();
     }
     return true;
   }
@@ -312,6 +457,8 @@ struct Parser {
       std::string why;
       if (!latin1(*nameNode, entry + ".name", included.name)) return false;
       if (!checkIncludedName(included.name, why)) return fail(nameNode->source(), entry + ".name", why);
+      // The launcher creates the file with the 8-bit file functions.
+      if (!checkAnsiPath(included.name, why)) return fail(nameNode->source(), entry + ".name", why);
       for (const auto& other : out)
         if (other.name == included.name)
           return fail(nameNode->source(), entry + ".name", "the name is already included");
@@ -326,19 +473,71 @@ struct Parser {
       std::error_code ec;
       if (!fs::is_regular_file(path, ec))
         return fail(sourceNode->source(), entry + ".source",
-                    "included file not found: " + path.string());
+                    "included file not found: " + displayPath(path));
       uint64_t size = fs::file_size(path, ec);
       if (ec || size > kMaxExecutableSize - includedBytes)
         return fail(sourceNode->source(), entry + ".source",
-                    ec ? "cannot read " + path.string()
+                    ec ? "cannot read " + displayPath(path)
                        : "the included files together exceed 2 GiB");
       includedBytes += size;
       std::ifstream in(path, std::ios::binary);
       included.content.resize(static_cast<size_t>(size));
       if (!in.read(included.content.data(), static_cast<std::streamsize>(size)))
-        return fail(sourceNode->source(), entry + ".source", "cannot read " + path.string());
+        return fail(sourceNode->source(), entry + ".source", "cannot read " + displayPath(path));
       out.push_back(std::move(included));
     }
+    return true;
+  }
+
+  // Key 107 from its named parts, now that every part the file gives is known.
+  bool combineKind() {
+    if (kindGiven.empty()) return true;
+    const auto& [firstName, firstWhere] = kindGiven.begin()->second;
+    auto owner = textOwner.find(kKeyKind);
+    if (owner != textOwner.end())
+      return fail(firstWhere, firstName, "key 107 is already set by " + owner->second);
+    int32_t value = 0;
+    KindPart blame = KindPart::Start;
+    std::string why;
+    if (kindFromParts(kindParts, value, blame, why)) {
+      texts[kKeyKind] = std::to_string(value);
+      textOwner[kKeyKind] = firstName;
+      return true;
+    }
+    // Reported where the user said it; a part left out is reported at one that was given.
+    auto at = kindGiven.find(blame);
+    if (at == kindGiven.end()) at = kindGiven.begin();
+    return fail(at->second.second, at->second.first, why);
+  }
+
+  // The line of a section's header, for a setting missing from it.
+  int sectionLine(const toml::table& root, const char* sectionName) {
+    const toml::node* table = root.get(sectionName);
+    return table ? static_cast<int>(table->source().begin.line) : 1;
+  }
+
+  bool completeSettings(const toml::table& root) {
+    if (!combineKind()) return false;
+    for (const auto& s : settings()) {
+      if (texts.count(s.key) || !s.shipped) continue;
+      if (s.required && !parseOptions.shippedIdentity) {
+        error = file + ":" + std::to_string(sectionLine(root, s.section)) + ": " + settingName(s) +
+                ": missing: " +
+                (s.key == kKeyServiceName ? "the service needs a name, such as name = \"MyService\" under [service]"
+                                          : "the launcher needs the application's main class, such as "
+                                            "main-class = \"com.example.Main\" under [java]");
+        return false;
+      }
+      texts[s.key] = s.shipped;
+    }
+    std::string why;
+    if (textOwner[kKeyMainClass] == "java.main-class" &&
+        !checkMainClass(texts[kKeyMainClass], isModuleMode(texts), why))
+      return fail(textWhere[kKeyMainClass], "java.main-class", why);
+    if (textOwner[kKeyMinVersion] == "java.min-version" && textOwner[kKeyMaxVersion] == "java.max-version" &&
+        !checkVersionRange(texts[kKeyMinVersion], texts[kKeyMaxVersion], why))
+      return fail(textWhere[kKeyMaxVersion], "java.max-version", why);
+    if (!texts.count(kKeyVersionOptionCount)) texts[kKeyVersionOptionCount] = "0";
     return true;
   }
 };
@@ -378,11 +577,13 @@ bool checkIncludedName(const std::string& name, std::string& error) {
 }
 
 bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
-                            BlockContents& config, std::string& error) {
+                            BlockContents& config, std::string& error,
+                            const ParseOptions& options, PackageSettings* package) {
   config = BlockContents{};
   Parser p;
   p.configPath = configPath;
-  p.file = configPath.string();
+  p.file = displayPath(configPath);
+  p.parseOptions = options;
   toml::parse_result parsed = toml::parse(text, p.file);
   if (!parsed) {
     const auto& e = parsed.error();
@@ -400,7 +601,7 @@ bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
   bool ok = true;
   std::vector<LocaleGroup> groups;
   std::vector<IncludedFile> files;
-  static const char* const kSections[] = {"service", "launcher", "instance", "java", "log", "splash"};
+  static const char* const kSections[] = {"service", "launcher", "instance", "java", "log", "splash", "advanced"};
   // [raw] last, so a clash with a named setting is always reported at the raw key.
   std::vector<std::pair<const toml::key*, const toml::node*>> ordered;
   for (auto&& [key, value] : root)
@@ -418,15 +619,17 @@ bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
     else if (name == "messages") ok = p.messageTable(value, "messages", p.messages, true);
     else if (name == "locale") ok = p.locales(value, groups);
     else if (name == "files") ok = p.files(value, files);
+    else if (name == "package") ok = p.packageTable(value);
     else ok = p.fail(key.source(), name, "unknown setting");
     if (!ok) {
       error = p.error;
       return false;
     }
   }
-  for (const auto& s : settings())
-    if (!p.texts.count(s.key)) p.texts[s.key] = s.shipped;
-  if (!p.texts.count(kKeyVersionOptionCount)) p.texts[kKeyVersionOptionCount] = "0";
+  if (!p.completeSettings(root)) {
+    error = p.error;
+    return false;
+  }
   std::string names;
   for (const auto& f : files) names += (names.empty() ? "" : ";") + f.name;
   p.texts[kIncludedCountKey] = std::to_string(files.size());
@@ -436,198 +639,29 @@ bool parseConfigurationToml(const std::string& text, const fs::path& configPath,
   for (auto& [k, v] : p.messages) config.messages.push_back({k, std::move(v)});
   config.groups = std::move(groups);
   config.files = std::move(files);
+  if (package) *package = std::move(p.package);
   return true;
 }
 
 bool loadConfigurationToml(const fs::path& configPath, BlockContents& config,
-                           std::string& error) {
+                           std::string& error, const ParseOptions& options,
+                           PackageSettings* package) {
   std::ifstream in(configPath, std::ios::binary);
   if (!in) {
-    error = configPath.string() + ": cannot open the configuration file";
+    error = displayPath(configPath) + ": cannot open the configuration file";
     return false;
   }
   std::ostringstream text;
   text << in.rdbuf();
-  return parseConfigurationToml(text.str(), configPath, config, error);
+  return parseConfigurationToml(text.str(), configPath, config, error, options, package);
 }
 
-namespace {
-
-bool isCanonicalInteger(const std::string& text) {
-  return canonicalKey(text).has_value();
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  if (text.empty()) return parts;
-  size_t start = 0;
-  for (;;) {
-    size_t end = text.find(separator, start);
-    parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) return parts;
-    start = end + 1;
-  }
-}
-
-std::string quoteKey(int32_t key) { return "\"" + std::to_string(key) + "\""; }
-
-bool formatMessage(const std::u16string& text, std::string& out, int32_t key,
-                   std::string& error) {
-  std::string utf8, why;
-  if (!utf16ToUtf8(text, utf8, why)) {
-    error = "message " + std::to_string(key) + " cannot be written as TOML: " + why;
-    return false;
-  }
-  out = tomlQuote(utf8);
-  return true;
-}
-
-}  // namespace
-
-bool formatConfigurationToml(const BlockContents& config,
-                             const std::vector<std::string>& fileSources, std::string& toml,
-                             std::string& error) {
-  // A key that occurs twice keeps its later value, as in the launcher.
-  std::map<int32_t, std::string> texts;
-  for (const auto& t : config.texts) texts[t.key] = t.value;
-  std::map<int32_t, std::u16string> messages;
-  for (const auto& m : config.messages) messages[m.key] = m.text;
-  texts.erase(kIncludedCountKey);
-  texts.erase(kIncludedNamesKey);
-
-  std::ostringstream out;
-  out << "# BlockContents block printed by vkrgen inspect; `vkrgen build` of this file\n"
-         "# writes the same block.\n";
-  // Sections in the order of the settings table; the service description is a message
-  // but reads best beside the service's name.
-  std::vector<std::pair<std::string, std::string>> sections;
-  auto body = [&](const std::string& name) -> std::string& {
-    for (auto& [n, b] : sections)
-      if (n == name) return b;
-    sections.push_back({name, ""});
-    return sections.back().second;
-  };
-  for (const auto& s : settings()) {
-    std::string& lines = body(s.section);
-    auto it = texts.find(s.key);
-    if (it == texts.end()) continue;
-    const std::string& v = it->second;
-    std::string value;
-    switch (s.type) {
-      case SettingType::Text:
-        value = tomlQuote(latin1ToUtf8(v));
-        break;
-      case SettingType::Integer:
-        if (!isCanonicalInteger(v)) continue;  // printed under [raw]
-        value = v;
-        break;
-      case SettingType::Boolean:
-        if (v != "0" && v != "1") continue;
-        value = v == "1" ? "true" : "false";
-        break;
-      case SettingType::List: {
-        value = "[";
-        bool first = true;
-        for (const auto& part : split(v, s.separator)) {
-          value += (first ? "" : ", ") + tomlQuote(latin1ToUtf8(part));
-          first = false;
-        }
-        value += "]";
-        break;
-      }
-    }
-    lines += std::string(s.name) + " = " + value + "\n";
-    texts.erase(it);
-  }
-  if (messages.count(kMessageDescription)) {
-    std::string d;
-    if (!formatMessage(messages[kMessageDescription], d, kMessageDescription, error)) return false;
-    body("service") += "description = " + d + "\n";
-    messages.erase(kMessageDescription);
-  }
-  for (const auto& [name, lines] : sections)
-    if (!lines.empty()) out << "\n[" << name << "]\n" << lines;
-
-  // Version-specific options print as a list only when the count and every pair it
-  // announces are there and well-formed; anything else stays raw and rebuilds unchanged.
-  auto count = texts.find(kKeyVersionOptionCount);
-  if (count != texts.end() && isCanonicalInteger(count->second)) {
-    int32_t n = *canonicalKey(count->second);
-    bool complete = n >= 0;
-    for (int64_t i = 0; complete && i < n; ++i)
-      complete = texts.count(static_cast<int32_t>(kKeyFirstVersionOption + 2 * i)) &&
-                 texts.count(static_cast<int32_t>(kKeyFirstVersionOption + 2 * i + 1));
-    if (complete) {
-      for (int32_t i = 0; i < n; ++i) {
-        int32_t pattern = kKeyFirstVersionOption + 2 * i;
-        out << "\n[[java.version-options]]\npattern = " << tomlQuote(latin1ToUtf8(texts[pattern]))
-            << "\noptions = " << tomlQuote(latin1ToUtf8(texts[pattern + 1])) << "\n";
-        texts.erase(pattern);
-        texts.erase(pattern + 1);
-      }
-      texts.erase(kKeyVersionOptionCount);
-    }
-  }
-
-  if (!texts.empty()) {
-    out << "\n[raw]\n";
-    for (const auto& [k, v] : texts) out << quoteKey(k) << " = " << tomlQuote(latin1ToUtf8(v)) << "\n";
-  }
-  if (!messages.empty()) {
-    out << "\n[messages]\n";
-    for (const auto& [k, v] : messages) {
-      std::string m;
-      if (!formatMessage(v, m, k, error)) return false;
-      out << quoteKey(k) << " = " << m << "\n";
-    }
-  }
-  for (const auto& g : config.groups) {
-    out << "\n[[locale]]\nprefix = " << tomlQuote(latin1ToUtf8(g.prefix)) << "\n";
-    std::map<int32_t, std::u16string> groupMessages;
-    for (const auto& m : g.messages) groupMessages[m.key] = m.text;
-    out << "[locale.messages]\n";
-    for (const auto& [k, v] : groupMessages) {
-      std::string m;
-      if (!formatMessage(v, m, k, error)) return false;
-      out << quoteKey(k) << " = " << m << "\n";
-    }
-  }
-  for (size_t i = 0; i < config.files.size(); ++i) {
-    out << "\n[[files]]\nname = " << tomlQuote(latin1ToUtf8(config.files[i].name)) << "\n";
-    if (i < fileSources.size() && !fileSources[i].empty()) {
-      out << "source = " << tomlQuote(fileSources[i]) << "\n";
-    } else {
-      out << "# " << config.files[i].content.size()
-          << " bytes, not extracted: run inspect with --extract-dir DIR to write them out\n"
-             "source = \"\"\n";
-    }
-  }
-  toml = out.str();
-  return true;
-}
-
-bool extractIncludedFiles(const BlockContents& config, const fs::path& dir,
-                          std::vector<std::string>& sources, std::string& error) {
-  sources.clear();
-  std::error_code ec;
-  for (const auto& f : config.files) {
-    std::string why;
-    if (!checkIncludedName(f.name, why)) {
-      error = "included file not extracted: " + why;
-      return false;
-    }
-    std::string relative = f.name;
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    fs::path target = fs::absolute(dir / pathFromUtf8(latin1ToUtf8(relative)), ec);
-    fs::create_directories(target.parent_path(), ec);
-    std::ofstream outFile(target, std::ios::binary | std::ios::trunc);
-    if (!outFile || !outFile.write(f.content.data(), static_cast<std::streamsize>(f.content.size()))) {
-      error = target.string() + ": cannot write the included file";
-      return false;
-    }
-    sources.push_back(utf8FromPath(target));
-  }
-  return true;
+bool readSettingValue(const Setting& setting, const std::string& tomlValue, std::string& stored) {
+  toml::parse_result parsed = toml::parse("v = " + tomlValue);
+  if (!parsed) return false;
+  const toml::node* node = parsed.table().get("v");
+  Parser p;
+  return node && p.typedValue(setting, *node, settingName(setting), stored);
 }
 
 }  // namespace vkr::gen

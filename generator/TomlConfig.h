@@ -9,12 +9,29 @@
 
 namespace vkr::gen {
 
+struct ParseOptions {
+  // Left-out service name and main class take the shipped launcher's values ("Service",
+  // "com.example.Main") instead of being refused. For tests of the launcher itself, whose
+  // configurations are about anything but those two.
+  bool shippedIdentity = false;
+};
+
+// What the configuration says beyond the block: the [package] table, read by
+// `vkrgen package` only.
+struct PackageSettings {
+  // The folder the class path's relative elements are copied from, UTF-8, relative to the
+  // configuration file; empty: the configuration file's own folder.
+  std::string from;
+};
+
 // Parses a configuration; configPath names the file in messages and is the base of
 // relative included-file sources. Errors read "FILE:LINE: SETTING: what is wrong".
 bool parseConfigurationToml(const std::string& text, const std::filesystem::path& configPath,
-                            BlockContents& config, std::string& error);
+                            BlockContents& config, std::string& error,
+                            const ParseOptions& options = {}, PackageSettings* package = nullptr);
 bool loadConfigurationToml(const std::filesystem::path& configPath, BlockContents& config,
-                           std::string& error);
+                           std::string& error, const ParseOptions& options = {},
+                           PackageSettings* package = nullptr);
 
 // Prints a block so that parsing the result gives the same block. fileSources holds one
 // source path per included file; an empty one prints a placeholder and a comment.

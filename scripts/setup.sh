@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ python3
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
   wine wine64
-  googletest libtomlplusplus-dev libcli11-dev
+  googletest libtomlplusplus-dev libcli11-dev zlib1g-dev libz-mingw-w64-dev
   osslsigncode openssl
   openjdk-17-jdk-headless
   clang-14 libfuzzer-14-dev

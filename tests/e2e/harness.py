@@ -166,7 +166,10 @@ def generate(config_text, output, launcher=LAUNCHER, check=True):
     output.parent.mkdir(parents=True, exist_ok=True)
     config = output.with_suffix(".toml")
     config.write_text(config_text, encoding="utf-8")
-    proc = subprocess.run([str(GENERATOR), "build", str(config), "-o", str(output), "--launcher", str(launcher)],
+    # The tests' configurations are about the launcher, not about an application: a left-out
+    # service name and main class take the shipped launcher's ("Service", "com.example.Main").
+    proc = subprocess.run([str(GENERATOR), "build", str(config), "-o", str(output), "--launcher", str(launcher),
+                           "--shipped-identity"],
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     result = Result(proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace"))
     if check and result.code != 0:

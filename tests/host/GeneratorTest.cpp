@@ -17,7 +17,7 @@ class GeneratorTest : public test::ScratchDirTest {
  protected:
   void SetUp() override {
     ScratchDirTest::SetUp();
-    config = write("config.toml", "[service]\nname = \"Gen\"\n");
+    config = write("config.toml", "[service]\nname = \"Gen\"\n[java]\nmain-class = \"gen.Main\"\n");
   }
 
   // Nothing but the named files may be left in the directory: no temporary output.
@@ -68,7 +68,7 @@ TEST_F(GeneratorTest, CutsTheLauncherAtTheEndOfItsLastSection) {
 
 TEST_F(GeneratorTest, InspectPrintsWhatBuildWrote) {
   write("lib/b.dll", "dll bytes");
-  auto withFile = write("files.toml", "[service]\nname = \"Files\"\n[[files]]\nname = \"lib\\\\b.dll\"\nsource = \"lib/b.dll\"\n");
+  auto withFile = write("files.toml", "[service]\nname = \"Files\"\n[java]\nmain-class = \"gen.Main\"\n[[files]]\nname = \"lib\\\\b.dll\"\nsource = \"lib/b.dll\"\n");
   auto launcher = write("launcher.exe", makePe(PeShape{}));
   std::string error, toml;
   ASSERT_TRUE(buildLauncher(withFile, launcher, dir / "out.exe", error)) << error;
