@@ -19,7 +19,8 @@ namespace {
 
 constexpr std::int32_t kLargestCapacity = 70000;
 
-// The built-in references in the order of their passes and the value each stands for.
+// The built-in references in the order of their passes and the value each stands for,
+// restated on purpose: the order is behaviour, a change to the core's table must show here.
 constexpr std::pair<std::string_view, BuiltInValue> kBuiltIns[] = {
     {"%QUENTA_EXEDIR%", BuiltInValue::ExecutableDirectory},
     {"%VELKOR_EXEDIR%", BuiltInValue::ExecutableDirectory},

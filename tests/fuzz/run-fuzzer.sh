@@ -11,6 +11,7 @@ name=$(basename "$binary")
 work=$(mktemp -d "${TMPDIR:-/tmp}/vkr-$name.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/corpus" "$findings"
+touch "$work/started"
 log="$work/log"
 
 # A damaged input must never make a reader ask for much memory: nothing here needs more than
@@ -24,11 +25,11 @@ status=$?
 executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
 coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)
 grown=$(find "$work/corpus" -type f | wc -l)
-found=$(find "$findings" -type f -newer "$work/corpus" | wc -l)
+found=$(find "$findings" -type f -newer "$work/started" | wc -l)
 echo "$name: ${executions:-0} executions in ${seconds} s, ${coverage:-cov: ? ft: ?}, $grown new corpus inputs, $found findings (exit $status)"
 if [ "$status" -ne 0 ]; then
   # The report: what broke and where, with the reproducer's name.
   grep -E 'ERROR|invariant broken|SUMMARY|Test unit written|^ *#[0-9]+ 0x' "$log" | head -n 40
-  find "$findings" -type f -newer "$work/corpus" | sed 's/^/reproducer: /'
+  find "$findings" -type f -newer "$work/started" | sed 's/^/reproducer: /'
 fi
 exit "$status"
