@@ -92,7 +92,7 @@ bool starterConfiguration(const StarterFacts& facts, std::string& text, std::str
          "#   vkrgen package " + stem + ".toml -o " + stem + "-service    lays out the folder to copy to the server\n"
          "#   " + stem + "-service\\" + stem + ".exe /install-and-start    there, in an administrator's console\n"
          "#\n"
-         "# Settings left out keep the values listed in vkrgen's README.\n"
+         "# Settings left out keep their default values; generator/README.md lists every setting.\n"
          "\n"
          "[service]\n"
          "# The name the service is registered under: no \"/\" or \"\\\", at most 256 characters.\n"
