@@ -26,9 +26,10 @@ case "$action" in
     # A new prefix reports an older Windows; the tests start from Windows 10, and the ones that
     # depend on the version set their own and put this one back.
     wine winecfg -v win10 </dev/null >/dev/null 2>&1
-    # Tests that look at message boxes run with the relay trace; limited to MessageBoxW it
-    # costs next to nothing.
-    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f </dev/null >/dev/null 2>&1
+    # Tests that look at message boxes or at the optional parts of a service's registration
+    # run with the relay trace; limited to these calls it costs next to nothing.
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+      /d 'user32.MessageBoxW;advapi32.ChangeServiceConfig2W;sechost.ChangeServiceConfig2W' /f </dev/null >/dev/null 2>&1
     ;;
   shutdown)
     wineserver -k </dev/null >/dev/null 2>&1 || true

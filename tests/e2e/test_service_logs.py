@@ -7,6 +7,7 @@ meanwhile (ctest runs this module alone), and the value is removed again at the 
 """
 
 import os
+import shutil
 import subprocess
 import time
 import unittest
@@ -15,6 +16,7 @@ import harness
 from harness import reg, run
 from test_service_host import PRIORITY_KEY, RUNNING, STOPPED, TESTSERVICE, ServiceTestCase
 
+NO_JVM_FIRST_LINE = "No JVM could be found on your system."
 ENVIRONMENT_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager\\Environment"
 PREFIX_SCRIPT = harness.SOURCE / "tests" / "wine-prefix.sh"
 
@@ -27,7 +29,16 @@ def restart_server():
                    stderr=subprocess.DEVNULL)
 
 
-def start_server():
+def start_server(trace=None):
+    """Starts the server and, with it, the service manager; trace: a file that receives what
+    the manager and the services it starts write to standard error, with Wine's event log
+    channel on (what ReportEventW is given)."""
+    if trace:
+        env = harness.wine_env({"WINEDEBUG": "-all,err+eventlog,trace+eventlog"})
+        subprocess.run(["wineserver", "-p"], env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=trace, timeout=600)
     subprocess.run([str(PREFIX_SCRIPT), "setup", str(harness.WINEPREFIX)], stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=600)
 
@@ -38,11 +49,15 @@ class ServiceLogTest(ServiceTestCase):
         restart_server()
         reg("add", ENVIRONMENT_KEY, "/v", "VELKOR_LOG", "/d", "yes", "/f", check=True)
         restart_server()
-        start_server()
+        harness.BUILD.mkdir(parents=True, exist_ok=True)
+        cls.trace_path = harness.BUILD / f"service-manager-trace-{os.getpid()}.txt"
+        with open(cls.trace_path, "wb") as trace:
+            start_server(trace)
 
     @classmethod
     def tearDownClass(cls):
         restart_server()
+        cls.trace_path.unlink(missing_ok=True)
         reg("delete", ENVIRONMENT_KEY, "/v", "VELKOR_LOG", "/f")
         restart_server()
         start_server()
@@ -119,6 +134,35 @@ class ServiceLogTest(ServiceTestCase):
             "dest JVM",
             "launch done",
         ])
+
+    def test_a_service_without_runtime_says_why_where_administrators_look(self):
+        # The child finds no runtime: it writes the search's message to its output and ends
+        # with 1. The host, asked by nobody to stop, reports the exit code and the output's
+        # last lines to the event log under the service's name, and to its diagnostic log.
+        name = self.service_name("NoRuntime")
+        exe = self.launcher(name)
+        shutil.rmtree(exe.parent / "jre")
+        self.install(exe, name)
+        before = set(harness.log_files())
+        run(exe, "/start")
+        self.assertNoProcessOf(exe)
+        host, child = self.logs_of(exe, before)
+        self.assertIsNotNone(host, "no log of the service host")
+        self.assertIn("ERROR: No JVM found", child)
+        text = "\n".join(host)
+        start = text.find(f"ERROR: The service {name} ended: its process ended with exit code 1.\nIts last output:\n")
+        self.assertGreaterEqual(start, 0, text)
+        self.assertIn(NO_JVM_FIRST_LINE, text[start:])
+        # What ReportEventW received, as Wine's event log channel shows it.
+        trace = self.trace_path.read_bytes().decode("latin-1")
+        events = [l for l in trace.splitlines() if ":eventlog:" in l and name in l]
+        self.assertEqual(len(events), 1, trace[-3000:])
+        self.assertIn("exit code 1.", events[0])
+        self.assertIn(NO_JVM_FIRST_LINE, events[0])
+        # Ended with an error, the service stays as the host last reported it (Wine's manager)
+        # or is recorded as failed (Windows): either way the recovery actions apply.
+        state, exit_code, _, _, _ = self.status(name)
+        self.assertTrue(state == RUNNING or (state == STOPPED and exit_code != 0), (state, exit_code))
 
     def test_priority_of_the_wrong_size_and_a_second_stop(self):
         name = self.service_name("Size")

@@ -1,11 +1,14 @@
 #include "service/ServiceControl.h"
 
 #include "config/ConfigStore.h"
+#include "core/ServiceOperations.h"
 #include "service/ServiceControlLogic.h"
 #include "util/Format.h"
 #include "util/Handles.h"
 #include "util/Paths.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string_view>
 #include <vector>
@@ -52,19 +55,57 @@ std::wstring readDescription() {
     return std::wstring(buffer.data());
 }
 
+using ChangeServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+
 // Looked up at run time: the launcher must also load on systems whose advapi32 lacks it.
+ChangeServiceConfig2Function changeServiceConfig2() noexcept {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    FARPROC entry = advapi ? GetProcAddress(advapi, "ChangeServiceConfig2W") : nullptr;
+    return reinterpret_cast<ChangeServiceConfig2Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+// An optional part of the registration; its failure is reported with the error code.
+bool changeConfiguration(SC_HANDLE service, DWORD level, void* info, const char* what) {
+    ChangeServiceConfig2Function change = changeServiceConfig2();
+    const bool changed = change && change(service, level, info);
+    if (!changed) {
+        const DWORD error = change ? GetLastError() : ERROR_PROC_NOT_FOUND;
+        print("Could not set the %s (error %d).\n", std::string_view(what), static_cast<int>(error));
+    }
+    return changed;
+}
+
 void setDescription(SC_HANDLE service) {
     std::wstring description = readDescription();
     if (description.empty()) return;
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (!advapi) return;
-    FARPROC entry = GetProcAddress(advapi, "ChangeServiceConfig2W");
-    if (!entry) return;
-    using ChangeServiceConfig2Function = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-    auto changeConfig = reinterpret_cast<ChangeServiceConfig2Function>(reinterpret_cast<void (*)()>(entry));
+    ChangeServiceConfig2Function change = changeServiceConfig2();
+    if (!change) return;
     SERVICE_DESCRIPTIONW info{};
     info.lpDescription = description.data();
-    changeConfig(service, SERVICE_CONFIG_DESCRIPTION, &info); // a missing description is no failure
+    change(service, SERVICE_CONFIG_DESCRIPTION, &info); // a missing description is no failure
+}
+
+// The flag makes a child that ends with an error while the service still counts as running
+// a failure too, not only a host process that crashed.
+bool setRecovery(SC_HANDLE service) {
+    const std::optional<std::vector<std::uint32_t>> delays = parseRestartDelays(configTextCopy(kRestartDelaysKey));
+    if (!delays) return true;
+    std::vector<SC_ACTION> actions;
+    for (const RecoveryStep& step : recoverySteps(*delays))
+        actions.push_back(SC_ACTION{step.restart ? SC_ACTION_RESTART : SC_ACTION_NONE, step.delayMs});
+    SERVICE_FAILURE_ACTIONSW failure{};
+    failure.dwResetPeriod = static_cast<DWORD>(std::max<std::int32_t>(0, configInt(kFailureResetKey)));
+    failure.cActions = static_cast<DWORD>(actions.size());
+    failure.lpsaActions = actions.data();
+    SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
+    return changeConfiguration(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure, "recovery actions") &&
+           changeConfiguration(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag, "recovery for failed children");
+}
+
+bool setDelayedStart(SC_HANDLE service, DWORD startType) {
+    if (startType != SERVICE_AUTO_START || configInt(kDelayedStartKey) != 1) return true;
+    SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
+    return changeConfiguration(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, "delayed start");
 }
 
 } // namespace
@@ -78,19 +119,24 @@ int installService(const std::wstring& name, DWORD startType) {
     }
     std::wstring binaryPath = formatW(L"\"%s\"", executableLongPath());
     std::optional<std::wstring> dependencies = buildDependencyList(readWideSetting(kDependenciesKey));
+    // No password: only accounts that need none can be configured.
+    const std::optional<std::wstring> account = serviceAccountName(configInt(kServiceAccountKey), name);
     UniqueServiceHandle service(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
                                                SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
                                                binaryPath.c_str(), nullptr, nullptr,
-                                               dependencies ? dependencies->c_str() : nullptr, nullptr, nullptr));
+                                               dependencies ? dependencies->c_str() : nullptr,
+                                               account ? account->c_str() : nullptr, nullptr));
     if (!service) {
         print("Could not create service.\n");
         return 1;
     }
     setDescription(service.get());
-    service.reset();
-    manager.reset();
     print("Installed service '%S'.\n", name);
-    return 0;
+    // The service exists either way; a part of its registration that could not be set makes
+    // the command fail, so that a script does not take the service for configured.
+    const bool recovery = setRecovery(service.get());
+    const bool delayed = setDelayedStart(service.get(), startType);
+    return recovery && delayed ? 0 : 1;
 }
 
 int uninstallService(const std::wstring& name, Report report) {

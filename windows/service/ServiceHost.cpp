@@ -1,13 +1,16 @@
 #include "service/ServiceHost.h"
 
 #include "config/ErrorReporting.h"
+#include "core/ServiceOperations.h"
 #include "core/ServiceRules.h"
 #include "core/Tokenizer.h"
 #include "util/ChildProcess.h"
 #include "util/DiagnosticLog.h"
+#include "util/Format.h"
 #include "util/Handles.h"
 #include "util/ProcessState.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +27,9 @@ constexpr size_t kServiceNameCapacity = 6000;
 // arguments and with them the restart marker, and run as a service host of its own.
 constexpr size_t kChildCommandLineCapacity = 12000;
 constexpr DWORD kDrainChunk = 6000;
+constexpr DWORD kDrainEndWaitMs = 2000;
+// The event's identifier: no message file is registered for it, the text is the report.
+constexpr DWORD kChildFailedEvent = 1;
 constexpr const wchar_t* kRestartMarker = L"__vkr_restart";
 constexpr const wchar_t* kPriorityKey = L"SOFTWARE\\morrandt\\quenta\\priority";
 
@@ -117,15 +123,104 @@ void WINAPI controlHandler(DWORD control) noexcept {
     }
 }
 
+// The child's output goes nowhere, but its last bytes are kept: when the child fails, they
+// tell why. The drain thread writes them, the service main reads them once the child ended.
+struct KeptOutput {
+    CRITICAL_SECTION lock;
+    OutputTail tail;
+    KeptOutput() noexcept { InitializeCriticalSection(&lock); }
+};
+
+KeptOutput& keptOutput() noexcept {
+    static KeptOutput kept;
+    return kept;
+}
+
 DWORD WINAPI drainOutput(void* parameter) noexcept {
     UniqueHandle output(static_cast<HANDLE>(parameter));
     logMessage(L"consuming output");
     std::vector<char> buffer(kDrainChunk);
     DWORD got = 0;
+    KeptOutput& kept = keptOutput();
     while (ReadFile(output.get(), buffer.data(), kDrainChunk, &got, nullptr) && got > 0) {
+        EnterCriticalSection(&kept.lock);
+        kept.tail.append(buffer.data(), got);
+        LeaveCriticalSection(&kept.lock);
     }
     logMessage(L"consuming output done");
     return 0;
+}
+
+std::wstring decodeOutput(const std::string& bytes) {
+    const UINT codePage = isWellFormedUtf8(bytes) ? CP_UTF8 : CP_ACP;
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+    std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
+    if (length > 0) MultiByteToWideChar(codePage, 0, bytes.data(), size, text.data(), length);
+    return text;
+}
+
+// The Event Viewer shows a text's lines only where they end in CR LF.
+std::wstring withCrLf(const std::wstring& text) {
+    std::wstring result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\n' && (i == 0 || text[i - 1] != L'\r')) result += L'\r';
+        result += text[i];
+    }
+    return result;
+}
+
+using RegisterEventSourceFunction = HANDLE(WINAPI*)(LPCWSTR, LPCWSTR);
+using ReportEventFunction = BOOL(WINAPI*)(HANDLE, WORD, WORD, DWORD, PSID, WORD, DWORD, LPCWSTR*, LPVOID);
+using DeregisterEventSourceFunction = BOOL(WINAPI*)(HANDLE);
+
+template <class Function>
+Function advapiFunction(const char* name) noexcept {
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    FARPROC entry = advapi ? GetProcAddress(advapi, name) : nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(entry));
+}
+
+// Where an administrator looks first: the Application event log, under the service's name.
+// A source nobody registered still shows the text in the Event Viewer. Looked up at run time
+// like the other optional service calls.
+void reportToEventLog(const std::wstring& source, const std::wstring& text) noexcept {
+    auto registerSource = advapiFunction<RegisterEventSourceFunction>("RegisterEventSourceW");
+    auto report = advapiFunction<ReportEventFunction>("ReportEventW");
+    auto deregister = advapiFunction<DeregisterEventSourceFunction>("DeregisterEventSource");
+    if (!registerSource || !report || !deregister) return;
+    HANDLE eventSource = registerSource(nullptr, source.c_str());
+    if (!eventSource) {
+        const DWORD error = GetLastError();
+        logMessage(L"RegisterEventSource failed (%d)", error);
+        return;
+    }
+    LPCWSTR strings[] = {text.c_str()};
+    if (!report(eventSource, EVENTLOG_ERROR_TYPE, 0, kChildFailedEvent, nullptr, 1, 0, strings, nullptr)) {
+        const DWORD error = GetLastError();
+        logMessage(L"ReportEvent failed (%d)", error);
+    }
+    deregister(eventSource);
+}
+
+// A child that ended with an error while nobody asked it to stop: its exit code and its last
+// output go to the event log and to the diagnostic log.
+void reportChildFailure(const std::wstring& name, DWORD exitCode, HANDLE drain) noexcept {
+    try {
+        // The drain ends with the child's output; a process the child left behind may still
+        // hold the pipe, so it is not waited for long.
+        WaitForSingleObject(drain, kDrainEndWaitMs);
+        KeptOutput& kept = keptOutput();
+        EnterCriticalSection(&kept.lock);
+        const std::string tail = kept.tail.text();
+        LeaveCriticalSection(&kept.lock);
+        std::wstring text = formatW(L"The service %s ended: its process ended with exit code %d.", name, exitCode);
+        if (!tail.empty()) text += L"\nIts last output:\n" + decodeOutput(tail);
+        logError(L"%s", text);
+        reportToEventLog(name, withCrLf(text));
+    } catch (...) {
+        logError(L"could not report the end of the service");
+    }
 }
 
 // The priority class configured for the service, when the value holds exactly 4 bytes.
@@ -278,6 +373,12 @@ void runService(DWORD argc, LPWSTR* argv) {
     DWORD exitCode = 0;
     GetExitCodeProcess(child.get(), &exitCode);
     logMessage(L"process terminated with exit code %d", exitCode);
+    bool stopRequested = false;
+    {
+        HostLock locked;
+        stopRequested = state.stopRequested;
+    }
+    if (exitCode != 0 && !stopRequested) reportChildFailure(name, exitCode, drain.get());
     {
         HostLock locked;
         // A child that ended with a non-zero code on its own leaves the service "running" as
