@@ -221,6 +221,7 @@ bool zipFolder(const fs::path& folder, const fs::path& zip, std::string& error) 
   }
   std::sort(items.begin(), items.end());  // the same folder gives the same archive
   const std::string top = displayPath(folder.filename());
+  fs::create_directories(zip.parent_path(), ec);
   fs::path temporary = zip.parent_path() / temporaryName(zip);
   ZipWriter writer;
   bool ok = writer.open(temporary, std::time(nullptr), error) && writer.addDirectory(top + "/", error);

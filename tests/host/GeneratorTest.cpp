@@ -85,6 +85,7 @@ TEST_F(GeneratorTest, RefusesWithoutWritingAnything) {
   auto text = write("notes.txt", std::string(200, 'n'));
   auto truncated = write("truncated.exe", makePe(PeShape{}).substr(0, 0x100));
   auto bad = write("bad.toml", "[java]\nmin-version = 8\n");
+  auto unnamed = write("unnamed.toml", "[service]\nname = \"Svc\"\n");
   write("out.exe", "previous output");
   struct Case {
     const char* name;
@@ -92,6 +93,7 @@ TEST_F(GeneratorTest, RefusesWithoutWritingAnything) {
     std::vector<std::string> expected;
   } cases[] = {
       {"bad configuration", bad, good, {"bad.toml:2: java.min-version: expected a text"}},
+      {"no main class", unnamed, good, {"unnamed.toml:1: java.main-class: missing"}},
       {"not a PE", config, text, {"notes.txt", "not a PE file"}},
       {"headers outside the file", config, truncated, {"truncated.exe", "section table", "outside the file"}},
       {"missing launcher", config, dir / "none.exe", {"none.exe", "cannot open"}},
@@ -103,7 +105,7 @@ TEST_F(GeneratorTest, RefusesWithoutWritingAnything) {
       EXPECT_NE(error.find(part), std::string::npos) << k.name << ": " << error;
     EXPECT_EQ(read(dir / "out.exe"), "previous output") << k.name;
   }
-  expectOnly({"launcher.exe", "notes.txt", "truncated.exe", "bad.toml", "out.exe", "config.toml"});
+  expectOnly({"launcher.exe", "notes.txt", "truncated.exe", "bad.toml", "unnamed.toml", "out.exe", "config.toml"});
 }
 
 // Every file position of the launcher is a signed 32-bit number.
