@@ -457,8 +457,6 @@ struct Parser {
       std::string why;
       if (!latin1(*nameNode, entry + ".name", included.name)) return false;
       if (!checkIncludedName(included.name, why)) return fail(nameNode->source(), entry + ".name", why);
-      // The launcher creates the file with the 8-bit file functions.
-      if (!checkAnsiPath(included.name, why)) return fail(nameNode->source(), entry + ".name", why);
       for (const auto& other : out)
         if (other.name == included.name)
           return fail(nameNode->source(), entry + ".name", "the name is already included");
@@ -545,6 +543,9 @@ struct Parser {
 }  // namespace
 
 bool checkIncludedName(const std::string& name, std::string& error) {
+  // The launcher creates the file with the 8-bit file functions. (Refused for inspect's
+  // extraction too: what it prints must build again.)
+  if (!checkAnsiPath(name, error)) return false;
   if (name.empty()) {
     error = "an included file needs a name";
   } else if (name.find(';') != std::string::npos) {

@@ -39,9 +39,10 @@ bool formatConfigurationToml(const BlockContents& config,
                              const std::vector<std::string>& fileSources, std::string& toml,
                              std::string& error);
 
-// The launcher writes an included file to "<extraction directory>\<name>" and creates
-// only the first directory level, so anything but "file" or "dir\file" either fails at
-// every start or writes outside the extraction directory.
+// The launcher writes an included file to "<extraction directory>\<name>" with the 8-bit
+// file functions and creates only the first directory level, so anything but an ASCII
+// "file" or "dir\file" either fails at every start, writes outside the extraction directory
+// or names another file on a machine with another code page.
 bool checkIncludedName(const std::string& name, std::string& error);
 
 // Writes the included files below dir (names mapped to subdirectories) and returns

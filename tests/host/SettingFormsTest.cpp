@@ -299,6 +299,10 @@ TEST_F(SettingFormsTest, RefusesWithFileLineSettingAndReason) {
        "launcher.application-directory: \"\xC3\xBC\" holds the non-ASCII character U+00FC: the launcher reads "
        "this setting as a path in the ANSI code page, so on a machine with another code page the same byte "
        "names another file"},
+      {"[[files]]\nname = \"lib\\\\caf\xC3\xA9.dll\"\nsource = \"x.dll\"\n", 2,
+       "files[1].name: \"lib\\caf\xC3\xA9.dll\" holds the non-ASCII character U+00E9: the launcher reads this "
+       "setting as a path in the ANSI code page, so on a machine with another code page the same byte names "
+       "another file"},
       {"[java]\nclass-path = [{ env = \"F\xC3\xBC\" }]\n", 2,
        "java.class-path[1]: \"F\xC3\xBC\" holds the non-ASCII character U+00FC: the launcher looks the variable "
        "up in the ANSI code page, where that byte is another character on a machine with another code page"},
