@@ -34,9 +34,21 @@ def tiny_pe():
     return bytes(b)
 
 
+# The empty one leaves out even the service's name and main class.
 CONFIGS = {
     "example": (ROOT / "examples" / "service.toml").read_text(),
     "empty": "",
+    "letter-codes": r"""
+[service]
+name = "Svc"
+[launcher]
+kind = 4
+[java]
+main-class = "a.B"
+class-path = ["A0.\\app.jar", "S0lib"]
+vm-parameters = "\"-Xmx256m\" \"-Dfile.encoding=UTF-8\""
+search = ["B.\\jre", "Y", "EJAVA_HOME", ""]
+""",
     "locales-and-files": """
 [service]
 name = "Svc"
@@ -127,7 +139,9 @@ def generated_launchers(vkrgen):
             config = work / (name + ".toml")
             config.write_text(text, encoding="utf-8")
             out = work / (name + ".exe")
-            subprocess.run([vkrgen, "build", str(config), "-o", str(out), "--launcher", str(stub)], check=True)
+            identity = [] if text.strip() else ["--shipped-identity"]
+            subprocess.run([vkrgen, "build", str(config), "-o", str(out), "--launcher", str(stub)] + identity,
+                           check=True)
             yield name, text, out.read_bytes()
 
 
