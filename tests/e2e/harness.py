@@ -25,6 +25,8 @@ WINEPREFIX = Path(os.environ.get("VKR_WINEPREFIX", SOURCE / "build" / "windows" 
 BUILD = Path(os.environ.get("VKR_BUILD", SOURCE / "build" / "windows")).resolve()
 FIXTURES = Path(os.environ.get("VKR_FIXTURES", BUILD / "tests" / "fixtures")).resolve()
 WITHENV = FIXTURES / "withenv" / "withenv.exe"
+VERSION_CACHE_KEY = "HKCU\\SOFTWARE\\morrandt\\quenta\\jvms\\"
+STANDIN_BANNER = 'banner=openjdk version "17.0.1" 2021-10-19\n'
 
 
 def wine_env(extra=None):
@@ -248,6 +250,31 @@ class LauncherTestCase(unittest.TestCase):
         # test, also the logs of runs the test did not read.
         self.addCleanup(remove_logs_of, exe)
         return exe
+
+    def add_standin_runtime(self, exe, standin="", java_cfg=STANDIN_BANNER, jvm=None):
+        """Puts the stand-in runtime in jre beside the launcher, where the search list
+        ["A.\\jre"] finds it: the java stand-in with its java.cfg and the recording jvm.dll
+        stand-in (or the given bytes) with its jvm-standin.cfg. The version cache entry the
+        runs will write goes with the test. Returns the runtime's bin directory."""
+        bin_dir = Path(exe).parent / "jre" / "bin"
+        (bin_dir / "server").mkdir(parents=True)
+        shutil.copy(FIXTURES / "javastub" / "java.exe", bin_dir / "java.exe")
+        (bin_dir / "java.cfg").write_text(java_cfg)
+        dll = bin_dir / "server" / "jvm.dll"
+        if jvm is None:
+            shutil.copy(FIXTURES / "jvmdll" / "x64" / "jvm.dll", dll)
+        else:
+            dll.write_bytes(jvm)
+        (bin_dir / "server" / "jvm-standin.cfg").write_text(standin)
+        java = win_path(bin_dir / "java.exe").lower()
+        self.addCleanup(reg, "delete", VERSION_CACHE_KEY + java.replace("\\", "/"), "/f")
+        return bin_dir
+
+    @staticmethod
+    def standin_records(exe, encoding="utf-8"):
+        """The recording jvm.dll stand-in's records beside the launcher, line by line."""
+        path = Path(exe).parent / "jre" / "bin" / "server" / "jvm-standin.log"
+        return path.read_text(encoding=encoding).splitlines() if path.exists() else []
 
     def assertNoProcessOf(self, exe):
         """No launcher process (host or child) of this executable and nothing it started from

@@ -12,13 +12,11 @@ only the system sends it when Windows shuts down, and Wine's manager, like Windo
 from ControlService; the host handles it through the same stop request as a stop."""
 
 import getpass
-import shutil
 import unittest
 
 import harness
 
-CACHE_KEY = "HKCU\\SOFTWARE\\morrandt\\quenta\\jvms\\"
-BANNER = 'banner=openjdk version "17.0.1" 2021-10-19\n'
+BANNER = harness.STANDIN_BANNER
 SEARCH = '[java]\nsearch = ["A.\\\\jre"]\n'
 ENV = {"VELKOR_LOG": "yes", "JAVA_HOME": "", "JDK_HOME": "", "QUENTA_JAVA_HOME": "", "VELKOR_JAVA_HOME": ""}
 DAMAGED = ("The JVM found at {0} is damaged.\nPlease reinstall or define QUENTA_JAVA_HOME\nto point to an "
@@ -26,26 +24,16 @@ DAMAGED = ("The JVM found at {0} is damaged.\nPlease reinstall or define QUENTA_
 
 
 class FaultTableTest(harness.LauncherTestCase):
-    def launcher(self, name, settings="", standin="", java_cfg=BANNER, jvm=None, folder=None):
+    def launcher(self, name, settings="", standin="", java_cfg=harness.STANDIN_BANNER, jvm=None, folder=None):
         """A generated launcher in a folder of its own with the stand-in runtime in jre beside
         it; jvm: the bytes of jvm.dll (default: the recording stand-in)."""
         exe = self.make_launcher(SEARCH + settings, name=f"{name}.exe", subdir=folder or name)
-        bin_dir = exe.parent / "jre" / "bin"
-        (bin_dir / "server").mkdir(parents=True)
-        shutil.copy(harness.FIXTURES / "javastub" / "java.exe", bin_dir / "java.exe")
-        (bin_dir / "java.cfg").write_text(java_cfg)
-        standin_dll = harness.FIXTURES / "jvmdll" / "x64" / "jvm.dll"
-        (bin_dir / "server" / "jvm.dll").write_bytes(jvm if jvm is not None else standin_dll.read_bytes())
-        (bin_dir / "server" / "jvm-standin.cfg").write_text(standin)
-        java = harness.win_path(bin_dir / "java.exe").lower()
-        self.addCleanup(harness.reg, "delete", CACHE_KEY + java.replace("\\", "/"), "/f")
+        self.add_standin_runtime(exe, standin, java_cfg, jvm)
         return exe
 
-    @staticmethod
-    def records(exe):
+    def records(self, exe):
         # Options arrive in the ANSI code page, as a JVM reads them.
-        path = exe.parent / "jre" / "bin" / "server" / "jvm-standin.log"
-        return path.read_text(encoding="cp1252").splitlines() if path.exists() else []
+        return self.standin_records(exe, encoding="cp1252")
 
     def options(self, exe):
         return [r[len("option "):] for r in self.records(exe) if r.startswith("option ")]

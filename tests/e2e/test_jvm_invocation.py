@@ -8,8 +8,6 @@ import unittest
 
 import harness
 
-CACHE_KEY = "HKCU\\SOFTWARE\\morrandt\\quenta\\jvms\\"
-BANNER = 'banner=openjdk version "17.0.1" 2021-10-19\n'
 # Variables of the Linux side must not offer a runtime or options of their own.
 ENV = {"VELKOR_LOG": "yes", "JAVA_HOME": "", "JDK_HOME": "", "QUENTA_JAVA_HOME": "", "VELKOR_JAVA_HOME": "",
        "MANPATH": None}
@@ -29,14 +27,7 @@ class JvmInvocationTest(harness.LauncherTestCase):
         it; standin: the stand-in's jvm-standin.cfg; helper: a vkrinst-standin.cfg for the
         helper library stand-in in .velkor beside it (None: no helper library)."""
         exe = self.make_launcher(config, name=name, subdir=name.split(".")[0])
-        bin_dir = exe.parent / "jre" / "bin"
-        (bin_dir / "server").mkdir(parents=True)
-        shutil.copy(harness.FIXTURES / "javastub" / "java.exe", bin_dir / "java.exe")
-        (bin_dir / "java.cfg").write_text(BANNER)
-        shutil.copy(harness.FIXTURES / "jvmdll" / "x64" / "jvm.dll", bin_dir / "server" / "jvm.dll")
-        (bin_dir / "server" / "jvm-standin.cfg").write_text(standin)
-        java = harness.win_path(bin_dir / "java.exe").lower()
-        self.addCleanup(harness.reg, "delete", CACHE_KEY + java.replace("\\", "/"), "/f")
+        self.add_standin_runtime(exe, standin)
         if helper is not None:
             velkor = exe.parent / ".velkor"
             velkor.mkdir()
@@ -44,10 +35,7 @@ class JvmInvocationTest(harness.LauncherTestCase):
             (velkor / "vkrinst-standin.cfg").write_text(helper)
         return exe
 
-    @staticmethod
-    def records(exe):
-        path = exe.parent / "jre" / "bin" / "server" / "jvm-standin.log"
-        return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+    records = staticmethod(harness.LauncherTestCase.standin_records)
 
     @staticmethod
     def helper_records(exe):

@@ -4,38 +4,23 @@ nobody has cached yet, twenty processes writing diagnostic logs into one temp di
 run is a real process under Wine, started together with the others."""
 
 import re
-import shutil
 import subprocess
 import unittest
 
 import harness
 
 COUNT = 20
-CACHE_KEY = "HKCU\\SOFTWARE\\morrandt\\quenta\\jvms\\"
-BANNER = 'banner=openjdk version "17.0.1" 2021-10-19\n'
 ENV = {"VELKOR_LOG": "yes", "JAVA_HOME": "", "JDK_HOME": "", "QUENTA_JAVA_HOME": "", "VELKOR_JAVA_HOME": ""}
 
 
 class ManyAtOnceTest(harness.LauncherTestCase):
-    def launcher(self, settings, standin, java_cfg=BANNER, subdir="app"):
+    def launcher(self, settings, standin, java_cfg=harness.STANDIN_BANNER, subdir="app"):
         config = '[java]\nsearch = ["A.\\\\jre"]\n[instance]\nbring-to-front = false\n' + settings
         exe = self.make_launcher(config, subdir=subdir)
-        bin_dir = exe.parent / "jre" / "bin"
-        (bin_dir / "server").mkdir(parents=True)
-        shutil.copy(harness.FIXTURES / "javastub" / "java.exe", bin_dir / "java.exe")
-        (bin_dir / "java.cfg").write_text(java_cfg)
-        shutil.copy(harness.FIXTURES / "jvmdll" / "x64" / "jvm.dll", bin_dir / "server" / "jvm.dll")
-        (bin_dir / "server" / "jvm-standin.cfg").write_text(standin)
-        java = harness.win_path(bin_dir / "java.exe").lower()
-        self.cache_key = CACHE_KEY + java.replace("\\", "/")
+        bin_dir = self.add_standin_runtime(exe, standin, java_cfg)
+        self.cache_key = harness.VERSION_CACHE_KEY + harness.win_path(bin_dir / "java.exe").lower().replace("\\", "/")
         harness.reg("delete", self.cache_key, "/f")
-        self.addCleanup(harness.reg, "delete", self.cache_key, "/f")
         return exe
-
-    @staticmethod
-    def records(exe):
-        path = exe.parent / "jre" / "bin" / "server" / "jvm-standin.log"
-        return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
 
     def run_together(self, command, env=None):
         """Starts COUNT copies of the command at once and waits for all; their exit codes."""
@@ -58,7 +43,7 @@ class ManyAtOnceTest(harness.LauncherTestCase):
         exe = self.launcher("", "main=sleep:15000\n")
         codes = self.run_together(lambda i: harness.wine_command(exe, "/run"), ENV)
         self.assertEqual(codes, [0] * COUNT)
-        pids = [r.split()[1] for r in self.records(exe) if r.startswith("pid ")]
+        pids = [r.split()[1] for r in self.standin_records(exe) if r.startswith("pid ")]
         self.assertEqual(len(pids), 1, "exactly one run created a JVM")
         logs = self.logs_of(exe)
         self.assertEqual(len(logs), COUNT, sorted(logs))
@@ -74,7 +59,7 @@ class ManyAtOnceTest(harness.LauncherTestCase):
         # another version): every run finds it stale and asks the runtime, which takes a while
         # to answer so that the runs overlap; each then writes the entry while others read it.
         # A run that took the new time with the old version would log 1.4.2.
-        exe = self.launcher("single = false\n", "create=exit:0\n", java_cfg=BANNER + "delay=300\n")
+        exe = self.launcher("single = false\n", "create=exit:0\n", java_cfg=harness.STANDIN_BANNER + "delay=300\n")
         harness.reg("add", self.cache_key, "/v", "Version", "/t", "REG_SZ", "/d", "1.4.2", "/f", check=True)
         harness.reg("add", self.cache_key, "/v", "LastWriteTime", "/t", "REG_BINARY", "/d", "0000000000000000", "/f",
                     check=True)
@@ -94,8 +79,8 @@ class ManyAtOnceTest(harness.LauncherTestCase):
         self.assertEqual(query.code, 0, query.stderr)
         self.assertRegex(query.stdout, r"Version\s+REG_SZ\s+17\.0\.1\r?\n")
         self.assertRegex(query.stdout, r"LastWriteTime\s+REG_BINARY\s+[0-9A-F]{16}")
-        parent = harness.reg("query", CACHE_KEY.rstrip("\\"))
-        leaf = "\\" + self.cache_key[len(CACHE_KEY):].lower()
+        parent = harness.reg("query", harness.VERSION_CACHE_KEY.rstrip("\\"))
+        leaf = "\\" + self.cache_key[len(harness.VERSION_CACHE_KEY):].lower()
         entries = [l for l in parent.stdout.splitlines() if l.strip().lower().endswith(leaf)]
         self.assertEqual(len(entries), 1)
 

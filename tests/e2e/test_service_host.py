@@ -10,7 +10,6 @@ process id). Every test uses service names of its own and removes them afterward
 
 import os
 import re
-import shutil
 import subprocess
 import time
 import unittest
@@ -19,9 +18,7 @@ import harness
 from harness import FIXTURES, LauncherTestCase, reg, run, win_path
 
 TESTSERVICE = FIXTURES / "testservice" / "testservice.exe"
-CACHE_KEY = "HKCU\\SOFTWARE\\morrandt\\quenta\\jvms\\"
 PRIORITY_KEY = "HKLM\\SOFTWARE\\morrandt\\quenta\\priority"
-BANNER = 'banner=openjdk version "17.0.1" 2021-10-19\n'
 RUNNING, STOPPED = 4, 1
 STATUS = re.compile(r"state=(\d+) exit=(\d+) specific=(\d+) checkpoint=(\d+) pid=(\d+)")
 LOCAL = {"VELKOR_LOG": "yes", "JAVA_HOME": "", "JDK_HOME": "", "QUENTA_JAVA_HOME": "", "VELKOR_JAVA_HOME": ""}
@@ -40,20 +37,10 @@ class ServiceTestCase(LauncherTestCase):
         """A generated launcher for the service, with the stand-in runtime in jre beside it."""
         config = (f'[service]\nname = {harness.toml_string(name)}\n[java]\nsearch = ["A.\\\\jre"]\n' + settings)
         exe = self.make_launcher(config, subdir=subdir or re.sub(r"\W", "", name))
-        bin_dir = exe.parent / "jre" / "bin"
-        (bin_dir / "server").mkdir(parents=True)
-        shutil.copy(FIXTURES / "javastub" / "java.exe", bin_dir / "java.exe")
-        (bin_dir / "java.cfg").write_text(BANNER)
-        shutil.copy(FIXTURES / "jvmdll" / "x64" / "jvm.dll", bin_dir / "server" / "jvm.dll")
-        (bin_dir / "server" / "jvm-standin.cfg").write_text(standin)
-        java = win_path(bin_dir / "java.exe").lower()
-        self.addCleanup(reg, "delete", CACHE_KEY + java.replace("\\", "/"), "/f")
+        self.add_standin_runtime(exe, standin)
         return exe
 
-    @staticmethod
-    def records(exe):
-        path = exe.parent / "jre" / "bin" / "server" / "jvm-standin.log"
-        return path.read_text(encoding="utf-8").splitlines() if path.exists() else []
+    records = staticmethod(harness.LauncherTestCase.standin_records)
 
     @staticmethod
     def of_kind(records, kind):
