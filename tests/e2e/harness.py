@@ -141,18 +141,29 @@ def run(exe, *args, env=None, windows_env=None, cwd=None, timeout=120, stdin=Non
     environment = wine_env(env)
     if trace_message_boxes:
         environment["WINEDEBUG"] = "+relay"
-    proc = subprocess.run(command, env=environment, cwd=cwd, timeout=timeout,
-                          input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    stderr = _decode(proc.stderr)
-    return Result(proc.returncode, _decode(proc.stdout), stderr,
-                  message_boxes(stderr) if trace_message_boxes else None)
+    code, stdout, stderr = captured(command, environment, cwd=cwd, timeout=timeout, stdin=stdin)
+    stderr = _decode(stderr)
+    return Result(code, _decode(stdout), stderr, message_boxes(stderr) if trace_message_boxes else None)
+
+
+def captured(command, env, cwd=None, timeout=120, stdin=None):
+    """Runs a command and returns (exit code, stdout bytes, stderr bytes), read from files:
+    a process Wine starts on the program's behalf (the desktop process on a first user-interface
+    call, the service manager after a server restart) inherits the standard handles and outlives
+    the program, so a pipe would reach end of file only when that process ends, and a run that
+    had finished waited for its timeout instead (seen with a message box in CI)."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        proc = subprocess.run(command, env=env, cwd=cwd, timeout=timeout, input=stdin,
+                              stdin=None if stdin is not None else subprocess.DEVNULL, stdout=out, stderr=err)
+        out.seek(0)
+        err.seek(0)
+        return proc.returncode, out.read(), err.read()
 
 
 def reg(*args, check=False):
     """wine reg ARGS; returns a Result."""
-    proc = subprocess.run(["wine", "reg"] + list(args), env=wine_env(), stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, timeout=120)
-    result = Result(proc.returncode, _decode(proc.stdout), _decode(proc.stderr))
+    code, stdout, stderr = captured(["wine", "reg"] + list(args), wine_env())
+    result = Result(code, _decode(stdout), _decode(stderr))
     if check and result.code != 0:
         raise AssertionError(f"reg {' '.join(args)} failed: {result.stdout}{result.stderr}")
     return result

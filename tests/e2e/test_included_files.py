@@ -74,7 +74,7 @@ class IncludedFilesTest(harness.LauncherTestCase):
     def end_process(process):
         if process.poll() is None:
             process.kill()
-        process.communicate()
+        process.wait()
 
     def log(self, exe):
         path = harness.log_of(exe, self.temp)
@@ -101,7 +101,8 @@ class IncludedFilesTest(harness.LauncherTestCase):
         before_entries = self.temp_entries()
         started = int(time.time())
         process = subprocess.Popen(harness.wine_command(exe, "/run", windows_env=self.temp_env),
-                                   env=harness.wine_env(LOG), stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                   env=harness.wine_env(LOG), stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(self.end_process, process)
         # The runtime's first run comes after the extraction and before any end: what the
         # directory holds then is what the application would get.
@@ -119,7 +120,7 @@ class IncludedFilesTest(harness.LauncherTestCase):
         self.assertEqual((directory / "a.jar").read_bytes(), contents["a.jar"])
         self.assertEqual((directory / "lib" / "b.dll").read_bytes(), contents["lib\\b.dll"])
 
-        process.communicate(timeout=120)
+        process.wait(timeout=120)
         ended = int(time.time())
         self.assertEqual(process.returncode, 1)
         self.assertFalse(directory.exists(), "the extraction directory outlived the launcher")

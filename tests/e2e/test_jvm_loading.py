@@ -5,7 +5,6 @@ compatibility manifest lifts the cap that a program without one gets, so on a Wi
 prefix nothing is preloaded and on a Windows 8.1 prefix the runtime's ucrtbase.dll is."""
 
 import shutil
-import subprocess
 import unittest
 
 import harness
@@ -34,9 +33,10 @@ def windows_version(version=None):
     """The Windows version the test prefix reports (winecfg's names: win7, win81, win10, ...),
     after setting it when one is given."""
     command = ["wine", "winecfg", "-v"] + ([version] if version else [])
-    proc = subprocess.run(command, env=harness.wine_env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.DEVNULL, timeout=120, check=True)
-    return version or proc.stdout.decode("latin-1").strip()
+    code, stdout, _ = harness.captured(command, harness.wine_env())
+    if code != 0:
+        raise AssertionError(f"winecfg -v failed with {code}")
+    return version or stdout.decode("latin-1").strip()
 
 
 class JvmLoadingTest(harness.LauncherTestCase):
