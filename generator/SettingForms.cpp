@@ -1,9 +1,13 @@
 #include "SettingForms.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 
 #include "SettingChecks.h"
 #include "Text.h"
+#include "core/ServiceOperations.h"
 #include "core/Text.h"
 #include "core/Tokenizer.h"
 
@@ -12,6 +16,17 @@ namespace {
 
 constexpr std::array<const char*, 4> kPathElementKinds = {"path", "directory", "scan", "env"};
 constexpr std::array<const char*, 3> kSearchStepKinds = {"bundled", "home", "env"};
+
+struct DurationUnit {
+  const char* name;
+  uint64_t milliseconds;
+};
+// Largest first: durationText takes the first that divides a duration.
+constexpr std::array<DurationUnit, 5> kDurationUnits = {
+    {{"d", 86400000}, {"h", 3600000}, {"min", 60000}, {"s", 1000}, {"ms", 1}}};
+
+// Indexed by the launcher's ServiceAccount numbers.
+constexpr std::array<const char*, 4> kAccountNames = {"local-system", "local-service", "network-service", "virtual"};
 
 // Variables the launcher replaces itself; "${QUENTA_EXEDIR}" is a place, not an environment
 // variable, so it stays a path.
@@ -277,6 +292,102 @@ std::optional<KindParts> kindParts(const std::string& stored) {
   if (stored == "0") return KindParts{StartType::Demand, ErrorDisplay::Console, false};
   if (stored == "5") return KindParts{StartType::Demand, ErrorDisplay::MessageBox, false};
   if (stored == "1") return KindParts{StartType::Demand, ErrorDisplay::MessageBox, true};
+  return std::nullopt;
+}
+
+bool durationFromText(const std::string& text, uint64_t& milliseconds, std::string& why) {
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  const std::string unit = text.substr(digits);
+  const auto* found = std::find_if(kDurationUnits.begin(), kDurationUnits.end(),
+                                   [&](const DurationUnit& u) { return unit == u.name; });
+  // Nine digits keep every unit's product far inside 64 bits.
+  if (digits == 0 || digits > 9 || found == kDurationUnits.end()) {
+    why = quoted(text) + " is not a duration: write a whole number and a unit, as in \"30s\", \"2min\", "
+          "\"1h\", \"1d\" or \"500ms\"";
+    return false;
+  }
+  milliseconds = std::stoull(text.substr(0, digits)) * found->milliseconds;
+  return true;
+}
+
+std::string durationText(uint64_t milliseconds) {
+  for (const auto& unit : kDurationUnits)
+    if (milliseconds % unit.milliseconds == 0 && (milliseconds != 0 || unit.milliseconds == 1000))
+      return std::to_string(milliseconds / unit.milliseconds) + unit.name;
+  return std::to_string(milliseconds) + "ms";
+}
+
+bool restartDelaysFromList(const std::vector<std::string>& delays, std::string& stored, size_t& failedIndex,
+                           std::string& why) {
+  failedIndex = 0;
+  if (delays.empty() || delays.size() > kMaxRestartSteps) {
+    failedIndex = delays.empty() ? 0 : kMaxRestartSteps;
+    why = "give 1 to " + std::to_string(kMaxRestartSteps) +
+          " delays (the service manager restarts the service after each failure, then leaves it stopped "
+          "until the failures are counted from zero again)";
+    return false;
+  }
+  std::vector<uint32_t> milliseconds;
+  for (size_t i = 0; i < delays.size(); ++i) {
+    failedIndex = i;
+    uint64_t value = 0;
+    if (!durationFromText(delays[i], value, why)) return false;
+    if (value > kMaxRestartDelayMs) {
+      why = quoted(delays[i]) + ": a restart waits at most a day";
+      return false;
+    }
+    milliseconds.push_back(static_cast<uint32_t>(value));
+  }
+  stored = restartDelaysText(milliseconds);
+  return true;
+}
+
+std::optional<std::vector<std::string>> restartDelaysTexts(const std::string& stored) {
+  const auto delays = parseRestartDelays(stored);
+  if (!delays || restartDelaysText(*delays) != stored) return std::nullopt;
+  std::vector<std::string> texts;
+  for (uint32_t delay : *delays) texts.push_back(durationText(delay));
+  return texts;
+}
+
+bool resetPeriodFromText(const std::string& text, std::string& stored, std::string& why) {
+  uint64_t milliseconds = 0;
+  if (!durationFromText(text, milliseconds, why)) return false;
+  // The launcher reads the seconds as a 32-bit number.
+  if (milliseconds % 1000 != 0 || milliseconds / 1000 > static_cast<uint64_t>(INT32_MAX)) {
+    why = quoted(text) + ": the service manager counts the reset period in whole seconds, up to " +
+          std::to_string(INT32_MAX) + "s";
+    return false;
+  }
+  stored = std::to_string(milliseconds / 1000);
+  return true;
+}
+
+std::optional<std::string> resetPeriodText(const std::string& stored) {
+  if (stored.empty() || stored.size() > 10 || stored.find_first_not_of("0123456789") != std::string::npos ||
+      (stored.size() > 1 && stored[0] == '0'))
+    return std::nullopt;
+  const uint64_t seconds = std::stoull(stored);
+  if (seconds > static_cast<uint64_t>(INT32_MAX)) return std::nullopt;
+  return durationText(seconds * 1000);
+}
+
+bool accountFromName(const std::string& name, std::string& stored, std::string& why) {
+  for (size_t i = 0; i < kAccountNames.size(); ++i) {
+    if (name == kAccountNames[i]) {
+      stored = std::to_string(i);
+      return true;
+    }
+  }
+  why = quoted(name) + " is not an account the service can run as without a password: use \"local-system\", "
+        "\"local-service\", \"network-service\" or \"virtual\"";
+  return false;
+}
+
+std::optional<std::string> accountName(const std::string& stored) {
+  for (size_t i = 0; i < kAccountNames.size(); ++i)
+    if (stored == std::to_string(i)) return std::string(kAccountNames[i]);
   return std::nullopt;
 }
 

@@ -70,6 +70,28 @@ enum class KindPart { Start, Errors, Windowed };
 bool kindFromParts(const KindParts& parts, int32_t& kind, KindPart& blame, std::string& why);
 std::optional<KindParts> kindParts(const std::string& stored);
 
+// A duration as "90s", "2min", "1h", "1d" or "500ms": a whole number and a unit.
+bool durationFromText(const std::string& text, uint64_t& milliseconds, std::string& why);
+// The shortest text durationFromText reads back as the same duration (the largest unit that
+// divides it).
+std::string durationText(uint64_t milliseconds);
+
+// The restarts after failures: one to three durations of at most a day each, stored as
+// milliseconds separated by commas (the launcher's parseRestartDelays).
+bool restartDelaysFromList(const std::vector<std::string>& delays, std::string& stored, size_t& failedIndex,
+                           std::string& why);
+std::optional<std::vector<std::string>> restartDelaysTexts(const std::string& stored);
+// The time without failures after which the service manager counts them from zero again,
+// stored as whole seconds.
+bool resetPeriodFromText(const std::string& text, std::string& stored, std::string& why);
+std::optional<std::string> resetPeriodText(const std::string& stored);
+
+// The account the service runs as, by name: "local-system", "local-service",
+// "network-service" or "virtual" ("NT SERVICE\<service name>"); stored as the launcher's
+// ServiceAccount number.
+bool accountFromName(const std::string& name, std::string& stored, std::string& why);
+std::optional<std::string> accountName(const std::string& stored);
+
 bool startTypeFromName(const std::string& name, StartType& start, std::string& why);
 bool errorDisplayFromName(const std::string& name, ErrorDisplay& errors, std::string& why);
 const char* startTypeName(StartType start);

@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "core/ServiceOperations.h"
+
 namespace vkr::gen {
 namespace {
 
@@ -9,6 +11,12 @@ constexpr Setting kSettings[] = {
     {"service", "name", kKeyServiceName, Text, 0, "Service", Rule::ServiceName, false, true},
     {"service", "start", kKeyKind, Start, 0, "4"},
     {"service", "dependencies", 149, List, ',', ""},
+    // Left out, /install registers the service as it always has: as LocalSystem, started with
+    // Windows at once, and left stopped after a failure.
+    {"service", "account", kServiceAccountKey, Account, 0, nullptr},
+    {"service", "delayed-start", kDelayedStartKey, Boolean, 0, nullptr},
+    {"service", "restart-delays", kRestartDelaysKey, RestartDelays, 0, nullptr},
+    {"service", "failure-reset-period", kFailureResetKey, ResetPeriod, 0, nullptr},
 
     {"launcher", "errors", kKeyKind, Errors, 0, "4"},
     {"launcher", "kind", kKeyKind, Integer, 0, "4", Rule::KindRange, true},

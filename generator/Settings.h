@@ -21,6 +21,9 @@ enum class SettingType {
   Start,       // key 107, in parts: how /install registers the service
   Errors,      //   how errors are shown
   Windowed,    //   the windowed java executable and main's first parameter
+  RestartDelays,  // durations before the service manager restarts a failed service
+  ResetPeriod,    // a duration in whole seconds
+  Account,        // the account the service runs as, by name
 };
 
 // What a value must satisfy beyond its type (SettingChecks.h).

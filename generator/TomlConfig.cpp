@@ -36,6 +36,7 @@
 #include "SettingForms.h"
 #include "Settings.h"
 #include "Text.h"
+#include "core/ServiceOperations.h"
 #include "core/Text.h"
 
 namespace vkr::gen {
@@ -83,6 +84,9 @@ const char* typeName(SettingType type) {
     case SettingType::PathList: return "a list of paths";
     case SettingType::SearchList: return "a list of search steps";
     case SettingType::OptionList: return "a list of texts or a text";
+    case SettingType::RestartDelays: return "a list of durations";
+    case SettingType::ResetPeriod: return "a duration";
+    case SettingType::Account: return "a text";
   }
   return "?";
 }
@@ -258,6 +262,16 @@ struct Parser {
       }
       case SettingType::OptionList:
         return optionList(node, name, out);
+      case SettingType::RestartDelays:
+        return restartDelays(node, name, out);
+      case SettingType::ResetPeriod:
+      case SettingType::Account: {
+        std::string text, why;
+        if (!latin1(node, name, text)) return false;
+        const bool ok = setting.type == SettingType::Account ? accountFromName(text, out, why)
+                                                              : resetPeriodFromText(text, out, why);
+        return ok || fail(node.source(), name, why);
+      }
       case SettingType::Start:
       case SettingType::Errors:
       case SettingType::Windowed:
@@ -280,6 +294,22 @@ struct Parser {
     size_t failed = 0;
     std::string why;
     if (joinOptions(options, out, failed, why)) return true;
+    return fail((*list)[failed].source(), name + "[" + std::to_string(failed + 1) + "]", why);
+  }
+
+  bool restartDelays(const toml::node& node, const std::string& name, std::string& out) {
+    const auto* list = node.as_array();
+    if (!list) return fail(node.source(), name, std::string("expected a list of durations, found ") + typeName(node));
+    std::vector<std::string> delays;
+    for (const auto& element : *list) {
+      std::string item;
+      if (!latin1(element, name + "[" + std::to_string(delays.size() + 1) + "]", item)) return false;
+      delays.push_back(std::move(item));
+    }
+    size_t failed = 0;
+    std::string why;
+    if (restartDelaysFromList(delays, out, failed, why)) return true;
+    if (failed >= list->size()) return fail(node.source(), name, why);
     return fail((*list)[failed].source(), name + "[" + std::to_string(failed + 1) + "]", why);
   }
 
@@ -536,6 +566,20 @@ struct Parser {
         !checkVersionRange(texts[kKeyMinVersion], texts[kKeyMaxVersion], why))
       return fail(textWhere[kKeyMaxVersion], "java.max-version", why);
     if (!texts.count(kKeyVersionOptionCount)) texts[kKeyVersionOptionCount] = "0";
+    return checkServiceOperations();
+  }
+
+  // Operations settings that the launcher would ignore in this configuration: said here
+  // rather than found missing on the server.
+  bool checkServiceOperations() {
+    if (textOwner[kDelayedStartKey] == "service.delayed-start" && texts[kDelayedStartKey] == "1" &&
+        texts[kKeyKind] != "4")
+      return fail(textWhere[kDelayedStartKey], "service.delayed-start",
+                  "a delayed start applies to a service that starts with Windows: set service.start = "
+                  "\"automatic\" or leave delayed-start out");
+    if (textOwner[kFailureResetKey] == "service.failure-reset-period" && !texts.count(kRestartDelaysKey))
+      return fail(textWhere[kFailureResetKey], "service.failure-reset-period",
+                  "the reset period counts failures for restarts: set service.restart-delays too");
     return true;
   }
 };

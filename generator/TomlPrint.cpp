@@ -12,6 +12,7 @@
 #include "Text.h"
 #include "TomlConfig.h"
 #include "TomlShared.h"
+#include "core/ServiceOperations.h"
 
 namespace vkr::gen {
 namespace fs = std::filesystem;
@@ -97,6 +98,23 @@ std::optional<std::string> renderValue(const Setting& s, const std::string& v) {
       for (const auto& option : *options) printed.push_back(tomlText(option));
       return listToml(printed);
     }
+    case SettingType::RestartDelays: {
+      auto delays = restartDelaysTexts(v);
+      if (!delays) return std::nullopt;
+      std::vector<std::string> printed;
+      for (const auto& delay : *delays) printed.push_back(tomlText(delay));
+      return listToml(printed);
+    }
+    case SettingType::ResetPeriod: {
+      auto period = resetPeriodText(v);
+      if (!period) return std::nullopt;
+      return tomlText(*period);
+    }
+    case SettingType::Account: {
+      auto name = accountName(v);
+      if (!name) return std::nullopt;
+      return tomlText(*name);
+    }
     case SettingType::Start:
     case SettingType::Errors:
     case SettingType::Windowed:
@@ -173,11 +191,11 @@ bool printKind(const std::string& stored, SectionPrinter& printer) {
 // Every key a named setting can show, under the first setting that shows it, current names
 // before older ones; returns the keys printed.
 std::set<int32_t> printSettings(const std::map<int32_t, std::string>& texts, bool moduleMode,
-                                std::optional<int32_t> skip, SectionPrinter& printer) {
+                                const std::set<int32_t>& skip, SectionPrinter& printer) {
   std::set<int32_t> printed;
   for (bool legacy : {false, true}) {
     for (const auto& s : settings()) {
-      if (s.legacy != legacy || printed.count(s.key) || s.key == skip) continue;
+      if (s.legacy != legacy || printed.count(s.key) || skip.count(s.key)) continue;
       auto it = texts.find(s.key);
       if (it == texts.end()) continue;
       if (s.key == kKeyKind) {
@@ -212,13 +230,21 @@ bool formatConfigurationToml(const BlockContents& config,
          "# writes the same block.\n";
   // Bounds that are each readable but together accept nothing stay apart, so the printed
   // file builds: the maximum then goes to [raw].
+  // So do operations settings that a build refuses in this configuration (a delayed start
+  // without an automatic start, a reset period without restarts).
+  std::set<int32_t> skip;
+  auto kind = texts.find(kKeyKind);
+  if (texts.count(kDelayedStartKey) && texts[kDelayedStartKey] == "1" && (kind == texts.end() || kind->second != "4"))
+    skip.insert(kDelayedStartKey);
+  if (texts.count(kFailureResetKey) && !texts.count(kRestartDelaysKey)) skip.insert(kFailureResetKey);
   SectionPrinter printer;
-  std::set<int32_t> printed = printSettings(texts, moduleMode, std::nullopt, printer);
+  std::set<int32_t> printed = printSettings(texts, moduleMode, skip, printer);
   std::string why;
   if (printed.count(kKeyMinVersion) && printed.count(kKeyMaxVersion) &&
       !checkVersionRange(texts[kKeyMinVersion], texts[kKeyMaxVersion], why)) {
+    skip.insert(kKeyMaxVersion);
     printer = SectionPrinter{};
-    printed = printSettings(texts, moduleMode, kKeyMaxVersion, printer);
+    printed = printSettings(texts, moduleMode, skip, printer);
   }
   for (int32_t key : printed) texts.erase(key);
   if (messages.count(kMessageDescription)) {

@@ -106,6 +106,18 @@ TEST_F(SettingFormsTest, FormsStoreTheLauncherCodesAndPrintBack) {
       {"[launcher]\nflavour = \"e\"", 2001, "e", "flavour = \"e\""},
       {"[log]\nflag = false", 106, "0", "log-flag = false"},
       {"[splash]\nflag = true", 163, "1", "splash-flag = true"},
+      // how the service is run and recovered
+      {"[service]\naccount = \"local-service\"", 30004, "1", "account = \"local-service\""},
+      {"[service]\naccount = \"network-service\"", 30004, "2", "account = \"network-service\""},
+      {"[service]\naccount = \"virtual\"", 30004, "3", "account = \"virtual\""},
+      {"[service]\naccount = \"local-system\"", 30004, "0", "account = \"local-system\""},
+      {"[service]\ndelayed-start = true", 30003, "1", "delayed-start = true"},
+      {"[service]\nrestart-delays = [\"60s\", \"90s\", \"1h\"]", 30001, "60000,90000,3600000",
+       "restart-delays = [\"1min\", \"90s\", \"1h\"]"},
+      {"[service]\nrestart-delays = [\"0s\", \"1500ms\", \"1d\"]", 30001, "0,1500,86400000",
+       "restart-delays = [\"0s\", \"1500ms\", \"1d\"]"},
+      {"[service]\nrestart-delays = [\"2min\"]\nfailure-reset-period = \"86400s\"", 30002, "86400",
+       "failure-reset-period = \"1d\""},
   };
   for (const auto& k : cases) {
     // The case's own tables first; the identity lines go where the case leaves room.
@@ -206,6 +218,20 @@ TEST_F(SettingFormsTest, ValuesTheRulesRefusePrintRaw) {
     } else {
       EXPECT_NE(out.find("\n\"" + std::to_string(k.key) + "\" = "), std::string::npos) << out;
     }
+  }
+  // Operations settings a build would refuse here (a delayed start of a service started by
+  // hand, a reset period without restarts) go raw, so the printed file still builds.
+  {
+    BlockContents c, again;
+    std::string error, out;
+    ASSERT_TRUE(parseConfigurationToml("[service]\nname = \"Svc\"\nstart = \"demand\"\n[java]\nmain-class = \"a.B\"\n",
+                                       dir / "c.toml", c, error))
+        << error;
+    c.texts.push_back({30003, "1"});
+    c.texts.push_back({30002, "60"});
+    ASSERT_TRUE(formatConfigurationToml(c, {}, out, error)) << error;
+    EXPECT_NE(out.find("\n\"30002\" = \"60\"\n\"30003\" = \"1\"\n"), std::string::npos) << out;
+    EXPECT_TRUE(parseConfigurationToml(out, dir / "p.toml", again, error)) << error << "\n" << out;
   }
   // Bounds each readable that together accept nothing: the maximum goes raw.
   BlockContents c;
@@ -318,6 +344,33 @@ TEST_F(SettingFormsTest, RefusesWithFileLineSettingAndReason) {
        "one element"},
       {"[java]\nvm-options = [\"-Xmx1g\", \"\"]\n", 2,
        "java.vm-options[2]: an empty element would reach the program as an empty option"},
+      // how the service is run and recovered: nothing the launcher would drop or the service
+      // manager refuse at /install, and never an account that needs a password
+      {"[service]\naccount = \".\\\\admin\"\n", 2,
+       "service.account: \".\\admin\" is not an account the service can run as without a password: use "
+       "\"local-system\", \"local-service\", \"network-service\" or \"virtual\""},
+      {"[service]\nrestart-delays = [\"60\"]\n", 2,
+       "service.restart-delays[1]: \"60\" is not a duration: write a whole number and a unit, as in \"30s\", "
+       "\"2min\", \"1h\", \"1d\" or \"500ms\""},
+      {"[service]\nrestart-delays = [\"1min\",\n  \"1.5h\"]\n", 3,
+       "service.restart-delays[2]: \"1.5h\" is not a duration: write a whole number and a unit, as in \"30s\", "
+       "\"2min\", \"1h\", \"1d\" or \"500ms\""},
+      {"[service]\nrestart-delays = [\"25h\"]\n", 2, "service.restart-delays[1]: \"25h\": a restart waits at most a day"},
+      {"[service]\nrestart-delays = [\"1s\", \"1s\", \"1s\",\n \"1s\"]\n", 3,
+       "service.restart-delays[4]: give 1 to 3 delays (the service manager restarts the service after each failure, "
+       "then leaves it stopped until the failures are counted from zero again)"},
+      {"[service]\nrestart-delays = []\n", 2,
+       "service.restart-delays: give 1 to 3 delays (the service manager restarts the service after each failure, "
+       "then leaves it stopped until the failures are counted from zero again)"},
+      {"[service]\nrestart-delays = \"1min\"\n", 2, "service.restart-delays: expected a list of durations, found a text"},
+      {"[service]\nrestart-delays = [\"1min\"]\nfailure-reset-period = \"1500ms\"\n", 3,
+       "service.failure-reset-period: \"1500ms\": the service manager counts the reset period in whole seconds, "
+       "up to 2147483647s"},
+      {"[service]\nname = \"Svc\"\nfailure-reset-period = \"1d\"\n[java]\nmain-class = \"app.Main\"\n", 3,
+       "service.failure-reset-period: the reset period counts failures for restarts: set service.restart-delays too"},
+      {"[service]\nname = \"Svc\"\nstart = \"demand\"\ndelayed-start = true\n[java]\nmain-class = \"app.Main\"\n", 4,
+       "service.delayed-start: a delayed start applies to a service that starts with Windows: set service.start = "
+       "\"automatic\" or leave delayed-start out"},
   };
   // Most faults are found while the file is read, before the check for the service's name
   // and main class; the cases of the checks after it give both.
