@@ -25,9 +25,11 @@ INVALID_LEVEL = 124
 
 
 class ServiceOperationsTest(harness.LauncherTestCase):
-    def service(self, tag, settings=""):
+    def service(self, tag, service_settings="", tables=""):
+        """A launcher for a service of its own: service_settings are lines under [service],
+        tables any further tables."""
         name = f"VkrOps{tag}{os.getpid()}"
-        exe = self.make_launcher(f'[service]\nname = "{name}"\n' + settings, subdir=tag)
+        exe = self.make_launcher(f'[service]\nname = "{name}"\n' + service_settings + tables, subdir=tag)
         self.addCleanup(run, exe, "/uninstall")
         return name, exe
 
@@ -62,10 +64,12 @@ class ServiceOperationsTest(harness.LauncherTestCase):
         })
 
     def test_accounts_that_need_no_password(self):
-        for value, account in [("0", "LocalSystem"), ("1", "NT AUTHORITY\\LocalService"),
-                               ("2", "NT AUTHORITY\\NetworkService"), ("3", "NT SERVICE\\{name}")]:
+        for setting, account in [("local-system", "LocalSystem"), ("local-service", "NT AUTHORITY\\LocalService"),
+                                 ("network-service", "NT AUTHORITY\\NetworkService"),
+                                 ("virtual", "NT SERVICE\\{name}")]:
             with self.subTest(account=account):
-                name, exe = self.service(f"Account{value}", f'[raw]\n30004 = "{value}"\n')
+                tag = "Account" + setting.title().replace("-", "")
+                name, exe = self.service(tag, f'account = "{setting}"\n')
                 result = run(exe, "/install")
                 self.assertEqual((result.code, result.lines), (0, [f"Installed service '{name}'."]))
                 self.assertEqual(self.registration(name)["ObjectName"], ("REG_SZ", account.format(name=name)))
@@ -73,7 +77,7 @@ class ServiceOperationsTest(harness.LauncherTestCase):
                 self.assertNotIn("Password", self.registration(name))
 
     def test_recovery_and_delayed_start_are_asked_of_the_service_manager(self):
-        settings = '[raw]\n30001 = "60000,120000"\n30002 = "86400"\n30003 = "1"\n'
+        settings = 'restart-delays = ["1min", "2min"]\nfailure-reset-period = "1d"\ndelayed-start = true\n'
         name, exe = self.service("Recovery", settings)
         result, calls = self.install_traced(exe)
         self.assertEqual([level for level, _ in calls], [FAILURE_ACTIONS, FAILURE_ACTIONS_FLAG, DELAYED_AUTO_START])
@@ -88,7 +92,8 @@ class ServiceOperationsTest(harness.LauncherTestCase):
         self.assertIn(name, self.registration(name)["DisplayName"][1])
 
     def test_delayed_start_only_for_an_automatic_start(self):
-        name, exe = self.service("Demand", '[raw]\n30003 = "1"\n')
+        # The launcher registers an automatic start; /install-demand asks for a start by hand.
+        name, exe = self.service("Demand", "delayed-start = true\n")
         result, calls = self.install_traced(exe, "/install-demand")
         self.assertEqual((result.code, result.lines), (0, [f"Installed service '{name}'."]))
         self.assertEqual(calls, [])
@@ -97,7 +102,7 @@ class ServiceOperationsTest(harness.LauncherTestCase):
     def test_malformed_recovery_is_not_set(self):
         # The generator refuses such a setting; a block written otherwise sets nothing rather
         # than something else than was asked.
-        name, exe = self.service("Malformed", '[raw]\n30001 = "60000,soon"\n')
+        name, exe = self.service("Malformed", tables='[raw]\n30001 = "60000,soon"\n')
         result, calls = self.install_traced(exe)
         self.assertEqual((result.code, result.lines), (0, [f"Installed service '{name}'."]))
         self.assertEqual(calls, [])
