@@ -33,6 +33,17 @@ std::string restartDelaysText(const std::vector<std::uint32_t>& delays) {
     return text;
 }
 
+std::uint32_t failureResetSeconds(std::string_view text) {
+    if (text.empty() || text.size() > 10) return kDefaultFailureResetSeconds;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return kDefaultFailureResetSeconds;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    // INFINITE (never reset) is not the period's to say: beyond 32 bits is malformed.
+    return value >= 0xFFFFFFFFu ? kDefaultFailureResetSeconds : static_cast<std::uint32_t>(value);
+}
+
 std::vector<RecoveryStep> recoverySteps(const std::vector<std::uint32_t>& delays) {
     std::vector<RecoveryStep> steps;
     for (std::uint32_t delay : delays) steps.push_back({true, delay});

@@ -27,6 +27,13 @@ std::optional<std::vector<std::uint32_t>> parseRestartDelays(std::string_view te
 // The text parseRestartDelays reads back.
 std::string restartDelaysText(const std::vector<std::uint32_t>& delays);
 
+// The period without failures after which the service manager counts failures from the
+// first step again, in seconds: the stored decimal number, or a day when none is stored. With
+// no period the manager would reset the count at once, so that every failure were the first
+// and a service that keeps failing were restarted forever.
+constexpr std::uint32_t kDefaultFailureResetSeconds = 24u * 60u * 60u;
+std::uint32_t failureResetSeconds(std::string_view text);
+
 // One step of the recovery the service manager applies after a failure of the service.
 struct RecoveryStep {
     bool restart = false; // false: do nothing

@@ -33,6 +33,19 @@ TEST(RestartDelays, ReadsOneToThreeStepsAndRefusesAnythingElse) {
     }
 }
 
+// Fault pinned: with nothing stored the period was 0, which makes the manager reset the
+// count at once, so a service that kept failing was restarted forever.
+TEST(FailureReset, ADayUnlessAPeriodIsStored) {
+    const struct {
+        const char* text;
+        std::uint32_t expected;
+    } cases[] = {
+        {"", 86400}, {"3600", 3600}, {"0", 0}, {"2147483647", 2147483647u},
+        {"-5", 86400}, {"1h", 86400}, {"4294967295", 86400}, {"99999999999", 86400},
+    };
+    for (const auto& c : cases) EXPECT_EQ(failureResetSeconds(c.text), c.expected) << c.text;
+}
+
 TEST(RecoverySteps, RestartsThenNothing) {
     EXPECT_EQ(recoverySteps({60000}), (std::vector<RecoveryStep>{{true, 60000}, {false, 0}}));
     EXPECT_EQ(recoverySteps({0, 1000, 300000}),

@@ -94,7 +94,7 @@ bool setRecovery(SC_HANDLE service) {
     for (const RecoveryStep& step : recoverySteps(*delays))
         actions.push_back(SC_ACTION{step.restart ? SC_ACTION_RESTART : SC_ACTION_NONE, step.delayMs});
     SERVICE_FAILURE_ACTIONSW failure{};
-    failure.dwResetPeriod = static_cast<DWORD>(std::max<std::int32_t>(0, configInt(kFailureResetKey)));
+    failure.dwResetPeriod = failureResetSeconds(configTextCopy(kFailureResetKey));
     failure.cActions = static_cast<DWORD>(actions.size());
     failure.lpsaActions = actions.data();
     SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
