@@ -188,6 +188,19 @@ TEST_F(PackageTest, InitWritesAStarterThatBuilds) {
   ASSERT_TRUE(loadConfigurationToml(written, config, error)) << error;
   EXPECT_EQ(effectiveText(config, 121), "A0billing-2.4.1-SNAPSHOT.jar;A0lib\\dep.jar;D0classes");
 
+  // The service settings it offers as comments build once the "#" is taken out.
+  std::string uncommented = text;
+  for (const char* setting : {"restart-delays = ", "delayed-start = ", "account = "}) {
+    const size_t at = uncommented.find(std::string("\n# ") + setting);
+    ASSERT_NE(at, std::string::npos) << setting << "\n" << text;
+    uncommented.erase(at + 1, 2);
+  }
+  write("uncommented.toml", uncommented);
+  ASSERT_TRUE(loadConfigurationToml(dir / "uncommented.toml", config, error)) << error;
+  EXPECT_EQ(effectiveText(config, 30001), "60000,300000");
+  EXPECT_EQ(effectiveText(config, 30003), "1");
+  EXPECT_EQ(effectiveText(config, 30004), "3");
+
   // Never over an existing file, which stays as it was.
   write("billing.toml", "mine");
   EXPECT_FALSE(writeStarterConfiguration({jar, dir / "billing.toml", ""}, written, error));
