@@ -105,15 +105,11 @@ std::optional<std::string> renderValue(const Setting& s, const std::string& v) {
       for (const auto& delay : *delays) printed.push_back(tomlText(delay));
       return listToml(printed);
     }
-    case SettingType::ResetPeriod: {
-      auto period = resetPeriodText(v);
-      if (!period) return std::nullopt;
-      return tomlText(*period);
-    }
+    case SettingType::ResetPeriod:
     case SettingType::Account: {
-      auto name = accountName(v);
-      if (!name) return std::nullopt;
-      return tomlText(*name);
+      auto text = s.type == SettingType::Account ? accountName(v) : resetPeriodText(v);
+      if (!text) return std::nullopt;
+      return tomlText(*text);
     }
     case SettingType::Start:
     case SettingType::Errors:
