@@ -409,6 +409,29 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) noexcept {
     }
 }
 
+void setServiceHostForTest(HANDLE shutdownPipe, bool childStarted) noexcept {
+    HostLock locked;
+    HostState& state = host();
+    state.status = SERVICE_STATUS{kServiceTypes, SERVICE_RUNNING, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN,
+                                  NO_ERROR, 0, 0, 0};
+    state.handle = nullptr;
+    state.shutdownPipe = shutdownPipe;
+    state.childStarted = childStarted;
+    state.stopRequested = false;
+}
+
+void serviceControlForTest(DWORD control) noexcept { controlHandler(control); }
+
+SERVICE_STATUS serviceStatusForTest() noexcept {
+    HostLock locked;
+    return host().status;
+}
+
+bool serviceStopRequestedForTest() noexcept {
+    HostLock locked;
+    return host().stopRequested;
+}
+
 BOOL WINAPI consoleControlHandler(DWORD event) noexcept {
     (void)event;
     logMessage(L"ConsoleCtrlHandler event");
