@@ -88,7 +88,16 @@ std::string OutputTail::text() const {
     for (std::size_t i = 0; i < kept_; ++i) kept.push_back(ring_[(first + i) % kCapacity]);
     if (dropped_) {
         const std::size_t lineEnd = kept.find('\n');
-        if (lineEnd != std::string::npos && lineEnd + 1 < kept.size()) kept.erase(0, lineEnd + 1);
+        if (lineEnd != std::string::npos && lineEnd + 1 < kept.size()) {
+            kept.erase(0, lineEnd + 1);
+        } else {
+            // Cut inside a line, perhaps inside a character: the rest of a UTF-8 sequence
+            // would make the whole text read as ANSI (found with a one-line CJK output).
+            std::size_t partial = 0;
+            while (partial < 3 && partial < kept.size() && (static_cast<unsigned char>(kept[partial]) & 0xC0) == 0x80)
+                ++partial;
+            kept.erase(0, partial);
+        }
     }
     return kept;
 }

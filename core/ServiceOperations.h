@@ -10,8 +10,9 @@
 
 namespace vkr {
 
-// Block keys of the operations settings. They sit in a range of their own, apart from the
-// launcher's other keys, so that none can ever be read as another.
+// Block keys of the operations settings. They sit in a range of their own, above every other
+// key of the launcher, so that none can be read as another: the one open-ended run of keys,
+// the version-specific options from 10201 on, is held below them by the generator.
 constexpr int kRestartDelaysKey = 30001;  // text: restart delays in ms, "60000,60000,300000"; "" none
 constexpr int kFailureResetKey = 30002;   // int: seconds without failure after which the count restarts
 constexpr int kDelayedStartKey = 30003;   // int: 1 = automatic start delayed after boot

@@ -301,8 +301,8 @@ bool durationFromText(const std::string& text, uint64_t& milliseconds, std::stri
   const std::string unit = text.substr(digits);
   const auto* found = std::find_if(kDurationUnits.begin(), kDurationUnits.end(),
                                    [&](const DurationUnit& u) { return unit == u.name; });
-  // Nine digits keep every unit's product far inside 64 bits.
-  if (digits == 0 || digits > 9 || found == kDurationUnits.end()) {
+  // Ten digits keep every unit's product far inside 64 bits.
+  if (digits == 0 || digits > 10 || found == kDurationUnits.end()) {
     why = quoted(text) + " is not a duration: write a whole number and a unit, as in \"30s\", \"2min\", "
           "\"1h\", \"1d\" or \"500ms\"";
     return false;

@@ -3,6 +3,7 @@
 // setting is left out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -63,6 +64,8 @@ constexpr int32_t kKeyFlavour = 2001;
 constexpr int32_t kMessageDescription = 20017;
 constexpr int32_t kKeyVersionOptionCount = 10200;
 constexpr int32_t kKeyFirstVersionOption = 10201;
+// Below the operations settings' keys, with room to spare.
+constexpr size_t kMaxVersionOptions = 9000;
 
 struct ShippedMessage {
   int32_t key;

@@ -42,6 +42,9 @@
 namespace vkr::gen {
 namespace fs = std::filesystem;
 
+static_assert(kKeyFirstVersionOption + 2 * static_cast<int64_t>(kMaxVersionOptions) < kRestartDelaysKey,
+              "the version-specific options' keys stay below the operations settings");
+
 std::optional<int32_t> canonicalKey(std::string_view text) {
   int32_t value;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -336,7 +339,9 @@ struct Parser {
     const std::string name = "java.version-options";
     const auto* list = node.as_array();
     if (!list) return fail(node.source(), name, std::string("expected a list of tables ([[java.version-options]]), found ") + typeName(node));
-    if (list->size() > 1000000) return fail(node.source(), name, "too many entries");
+    // Their keys run upward from 10201; the launcher's operations settings start at 30001.
+    if (list->size() > kMaxVersionOptions)
+      return fail(node.source(), name, "at most " + std::to_string(kMaxVersionOptions) + " entries");
     int32_t i = 0;
     for (const auto& element : *list) {
       std::string entry = name + "[" + std::to_string(i + 1) + "]";

@@ -92,6 +92,29 @@ TEST(OutputTail, AOneLineOutputLongerThanTheTailIsKeptCut) {
     EXPECT_EQ(tail.text(), "end");
 }
 
+// Fault pinned: a one-line output longer than the tail, cut inside a character, was decoded
+// whole in the ANSI code page.
+TEST(OutputTail, ACutCharacterLeavesTheTextUtf8) {
+    std::string cjk;
+    while (cjk.size() <= OutputTail::kCapacity) cjk += "\xe6\x97\xa5"; // 1366 characters, 4098 bytes
+    const struct {
+        const char* what;
+        std::string written;
+    } cases[] = {
+        {"one line", cjk},
+        {"after a short line", "ab\n" + cjk},
+        {"ending in a line end", cjk + "\n"},
+    };
+    for (const auto& c : cases) {
+        OutputTail tail;
+        tail.append(c.written.data(), c.written.size());
+        const std::string text = tail.text();
+        EXPECT_TRUE(isWellFormedUtf8(text)) << c.what;
+        EXPECT_EQ(c.written.substr(c.written.size() - text.size()), text) << c.what;
+        EXPECT_GE(text.size(), OutputTail::kCapacity - 2) << c.what;
+    }
+}
+
 TEST(Utf8, WellFormedOnly) {
     EXPECT_TRUE(isWellFormedUtf8(""));
     EXPECT_TRUE(isWellFormedUtf8("plain"));

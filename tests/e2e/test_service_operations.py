@@ -86,7 +86,7 @@ class ServiceOperationsTest(harness.LauncherTestCase):
         # error, and ends with 1 so that a script does not take the service for configured.
         self.assertEqual([r for _, r in calls[1:]], [0, 0])
         self.assertEqual(result.lines, [f"Installed service '{name}'.",
-                                        f"Could not set the recovery for failed children (error {INVALID_LEVEL}).",
+                                        f"Could not set the recovery after failed starts (error {INVALID_LEVEL}).",
                                         f"Could not set the delayed start (error {INVALID_LEVEL})."])
         self.assertEqual(result.code, 1)
         self.assertIn(name, self.registration(name)["DisplayName"][1])

@@ -118,6 +118,8 @@ TEST_F(SettingFormsTest, FormsStoreTheLauncherCodesAndPrintBack) {
        "restart-delays = [\"0s\", \"1500ms\", \"1d\"]"},
       {"[service]\nrestart-delays = [\"2min\"]\nfailure-reset-period = \"86400s\"", 30002, "86400",
        "failure-reset-period = \"1d\""},
+      {"[service]\nrestart-delays = [\"2min\"]\nfailure-reset-period = \"2147483647s\"", 30002, "2147483647",
+       "failure-reset-period = \"2147483647s\""},
   };
   for (const auto& k : cases) {
     // The case's own tables first; the identity lines go where the case leaves room.
@@ -366,6 +368,9 @@ TEST_F(SettingFormsTest, RefusesWithFileLineSettingAndReason) {
       {"[service]\nrestart-delays = [\"1min\"]\nfailure-reset-period = \"1500ms\"\n", 3,
        "service.failure-reset-period: \"1500ms\": the service manager counts the reset period in whole seconds, "
        "up to 2147483647s"},
+      {"[service]\nrestart-delays = [\"1min\"]\nfailure-reset-period = \"24856d\"\n", 3,
+       "service.failure-reset-period: \"24856d\": the service manager counts the reset period in whole seconds, "
+       "up to 2147483647s"},
       {"[service]\nname = \"Svc\"\nfailure-reset-period = \"1d\"\n[java]\nmain-class = \"app.Main\"\n", 3,
        "service.failure-reset-period: the reset period counts failures for restarts: set service.restart-delays too"},
       {"[service]\nname = \"Svc\"\nstart = \"demand\"\ndelayed-start = true\n[java]\nmain-class = \"app.Main\"\n", 4,
@@ -381,6 +386,14 @@ TEST_F(SettingFormsTest, RefusesWithFileLineSettingAndReason) {
     EXPECT_FALSE(parseConfigurationToml(toml, dir / "config.toml", c, error)) << toml;
     EXPECT_EQ(error, (dir / "config.toml").string() + ":" + std::to_string(k.line) + ": " + k.message) << toml;
   }
+  // Fault pinned: the version-specific options' keys run upward from 10201 without end, and
+  // the 9901st pattern landed on key 30001, read by /install as the restart delays.
+  std::string many(kIdentity);
+  for (size_t i = 0; i <= kMaxVersionOptions; ++i) many += "[[java.version-options]]\npattern = \"1*\"\noptions = \"-Xss1m\"\n";
+  BlockContents c;
+  std::string error;
+  EXPECT_FALSE(parseConfigurationToml(many, dir / "config.toml", c, error));
+  EXPECT_NE(error.find("java.version-options: at most 9000 entries"), std::string::npos) << error;
 }
 
 }  // namespace

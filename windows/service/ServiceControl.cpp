@@ -85,8 +85,9 @@ void setDescription(SC_HANDLE service) {
     change(service, SERVICE_CONFIG_DESCRIPTION, &info); // a missing description is no failure
 }
 
-// The flag makes a child that ends with an error while the service still counts as running
-// a failure too, not only a host process that crashed.
+// A host whose child failed ends without reporting the service stopped, which the manager
+// counts as a failure. The flag makes a stop reported with an error a failure too: a child
+// that could not be started at all (the host reports 1066 with 5000) is restarted as well.
 bool setRecovery(SC_HANDLE service) {
     const std::optional<std::vector<std::uint32_t>> delays = parseRestartDelays(configTextCopy(kRestartDelaysKey));
     if (!delays) return true;
@@ -99,7 +100,7 @@ bool setRecovery(SC_HANDLE service) {
     failure.lpsaActions = actions.data();
     SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
     return changeConfiguration(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure, "recovery actions") &&
-           changeConfiguration(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag, "recovery for failed children");
+           changeConfiguration(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag, "recovery after failed starts");
 }
 
 bool setDelayedStart(SC_HANDLE service, DWORD startType) {

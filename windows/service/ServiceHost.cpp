@@ -157,6 +157,9 @@ std::wstring decodeOutput(const std::string& bytes) {
     const int length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
     std::wstring text(static_cast<size_t>(std::max(length, 0)), L'\0');
     if (length > 0) MultiByteToWideChar(codePage, 0, bytes.data(), size, text.data(), length);
+    // The event log takes the text up to its first NUL (a child writing UTF-16 has one in
+    // every character).
+    std::replace(text.begin(), text.end(), L'\0', L'\xFFFD');
     return text;
 }
 
@@ -214,7 +217,10 @@ void reportChildFailure(const std::wstring& name, DWORD exitCode, HANDLE drain) 
         EnterCriticalSection(&kept.lock);
         const std::string tail = kept.tail.text();
         LeaveCriticalSection(&kept.lock);
-        std::wstring text = formatW(L"The service %s ended: its process ended with exit code %d.", name, exitCode);
+        // An exception code reads better in the hex form its documentation uses.
+        const std::wstring code = exitCode >= 0x80000000u ? formatW(L"%u (0x%08X)", exitCode, exitCode)
+                                                          : formatW(L"%u", exitCode);
+        std::wstring text = formatW(L"The service %s ended: its process ended with exit code %s.", name, code);
         if (!tail.empty()) text += L"\nIts last output:\n" + decodeOutput(tail);
         logError(L"%s", text);
         reportToEventLog(name, withCrLf(text));
