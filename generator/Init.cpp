@@ -1,5 +1,6 @@
 #include "Init.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "SettingForms.h"
@@ -15,7 +16,7 @@ namespace {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string endsWithJar(const std::string& name) {
-  if (name.size() > 4 && (name.compare(name.size() - 4, 4, ".jar") == 0 || name.compare(name.size() - 4, 4, ".JAR") == 0))
+  if (name.size() > 4 && endsWithIgnoringAsciiCase<char>(name, ".jar"))
     return name.substr(0, name.size() - 4);
   return name;
 }
@@ -28,7 +29,9 @@ struct ManifestElement {
 };
 
 bool manifestElement(const std::string& url, ManifestElement& element, std::string& why) {
+  // A URL separates with "/"; a "\\" in one is a separator to Windows all the same.
   std::string path = url;
+  std::replace(path.begin(), path.end(), '\\', '/');
   const bool directory = !path.empty() && path.back() == '/';
   if (directory) path.pop_back();
   bool outside = path.empty() || path.front() == '/' || path.find(':') != std::string::npos;

@@ -14,7 +14,8 @@ constexpr uint64_t kMaxManifest = 1024 * 1024;
 constexpr uint64_t kMaxClassFile = 64 * 1024 * 1024;
 constexpr int kFirstClassFileMajor = 45;  // Java 1.1
 constexpr int kJava8ClassFileMajor = 52;
-constexpr int kLastKnownClassFileMajor = 100;
+// Later releases keep counting one major per release; beyond this the header is no class file's.
+constexpr int kLastKnownClassFileMajor = 255;
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

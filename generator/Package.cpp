@@ -31,12 +31,27 @@ constexpr const char* kLauncherFolder[] = {"${launcher:sys.launcherDirectory}", 
 
 enum class Place { Inside, Absolute, Variable, Outside };
 
+// A "%NAME%" reference the launcher replaces; a lone "%" (a file "x%20y.jar") is a character.
+bool hasPercentReference(const std::string& text) {
+  for (size_t open = text.find('%'); open != std::string::npos; open = text.find('%', open + 1)) {
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) return false;
+    if (close > open + 1 && text.find_first_of("\\/", open + 1) > close) return true;
+  }
+  return false;
+}
+
 // Where a configured path lies as seen from the launcher's folder; target receives its
 // "/"-separated form when it lies inside.
 Place placeOf(std::string text, std::string& target) {
-  for (const char* prefix : kLauncherFolder)
-    if (text.rfind(prefix, 0) == 0) text.erase(0, std::string_view(prefix).size());
-  if (text.find("${") != std::string::npos || text.find('%') != std::string::npos) return Place::Variable;
+  for (const char* prefix : kLauncherFolder) {
+    if (text.rfind(prefix, 0) != 0) continue;
+    // "${launcher:sys.launcherDirectory}\\app.jar": the separators behind the folder make
+    // no absolute path of what follows (it was left out of the package as one).
+    text.erase(0, std::min(text.find_first_not_of("\\/", std::string_view(prefix).size()), text.size()));
+    break;
+  }
+  if (text.find("${") != std::string::npos || hasPercentReference(text)) return Place::Variable;
   if ((text.size() >= 2 && text[1] == ':') || (!text.empty() && (text[0] == '\\' || text[0] == '/')))
     return Place::Absolute;
   std::replace(text.begin(), text.end(), '\\', '/');
@@ -124,16 +139,28 @@ std::string temporaryName(const fs::path& output) {
   return "." + displayPath(output.filename()) + ".vkrgen-" + std::to_string(random()) + ".tmp";
 }
 
-// Whether inner is outer or lies below it (both absolute and normal).
+// Whether inner is outer or lies below it (both absolute and normal). Besides the names, an
+// existing outer folder is compared as a file with inner's folders: Windows finds a folder
+// by its name in any letter case and by its short 8.3 name, which the names alone miss.
 bool within(const fs::path& inner, const fs::path& outer) {
   auto [end, ignored] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-  return end == outer.end();
+  if (end == outer.end()) return true;
+  std::error_code ec;
+  if (!fs::is_directory(outer, ec)) return false;
+  for (fs::path folder = inner; !folder.empty(); folder = folder.parent_path()) {
+    if (fs::equivalent(folder, outer, ec)) return true;
+    if (folder == folder.parent_path()) break;
+  }
+  return false;
 }
 
+// Absolute, without "." and "..", and without a trailing separator ("dist/" is the folder
+// dist, not an empty name inside it).
 fs::path normal(const fs::path& path) {
   std::error_code ec;
-  fs::path full = fs::weakly_canonical(fs::absolute(path, ec), ec);
-  return full.lexically_normal();
+  fs::path full = fs::weakly_canonical(fs::absolute(path, ec), ec).lexically_normal();
+  if (!full.has_filename() && full.has_relative_path()) full = full.parent_path();
+  return full;
 }
 
 bool isJarOrZip(const fs::path& file) {
@@ -211,7 +238,9 @@ bool writeText(const fs::path& path, const std::string& text, std::string& error
   return false;
 }
 
-bool zipFolder(const fs::path& folder, const fs::path& zip, std::string& error) {
+// The folder as a zip whose one top folder is named top, written to temporary (beside the
+// zip to be, renamed into place by the caller).
+bool zipFolder(const fs::path& folder, const std::string& top, const fs::path& temporary, std::string& error) {
   std::error_code ec;
   std::vector<fs::path> items;
   for (const auto& item : fs::recursive_directory_iterator(folder, ec)) items.push_back(item.path());
@@ -220,9 +249,7 @@ bool zipFolder(const fs::path& folder, const fs::path& zip, std::string& error) 
     return false;
   }
   std::sort(items.begin(), items.end());  // the same folder gives the same archive
-  const std::string top = displayPath(folder.filename());
-  fs::create_directories(zip.parent_path(), ec);
-  fs::path temporary = zip.parent_path() / temporaryName(zip);
+  fs::create_directories(temporary.parent_path(), ec);
   ZipWriter writer;
   bool ok = writer.open(temporary, std::time(nullptr), error) && writer.addDirectory(top + "/", error);
   for (size_t i = 0; ok && i < items.size(); ++i) {
@@ -231,10 +258,40 @@ bool zipFolder(const fs::path& folder, const fs::path& zip, std::string& error) 
     ok = fs::is_directory(items[i], ec) ? writer.addDirectory(name + "/", error) : writer.addFile(name, items[i], error);
   }
   ok = ok && writer.finish(error);
-  if (ok) fs::rename(temporary, zip, ec);
-  if (ok && ec) error = displayPath(zip) + ": cannot replace the file: " + ec.message();
-  if (!ok || ec) fs::remove(temporary, ec);
-  return ok && !ec;
+  if (!ok) fs::remove(temporary, ec);
+  return ok;
+}
+
+// The new folder takes the old one's place. The old one is moved aside first and removed only
+// once the new one is there, and it comes back when the new one cannot be put in place: a
+// failure (a file of the old folder still open, a folder that cannot be deleted) leaves the
+// old folder whole instead of half removed. leftOver names an old folder that could not be
+// removed entirely afterwards.
+bool putInPlace(const fs::path& staging, const fs::path& output, std::string& leftOver, std::string& error) {
+  std::error_code ec;
+  fs::path old;
+  if (fs::is_directory(output, ec) && !fs::is_empty(output, ec)) {
+    old = output.parent_path() / (temporaryName(output) + ".old");
+    fs::rename(output, old, ec);
+    if (ec) {
+      error = "cannot move the old folder aside: " + ec.message();
+      return false;
+    }
+  } else {
+    fs::remove(output, ec);  // an empty folder, or none
+  }
+  fs::rename(staging, output, ec);
+  if (ec) {
+    error = "cannot put the folder in place: " + ec.message();
+    std::error_code back;
+    if (!old.empty()) fs::rename(old, output, back);
+    return false;
+  }
+  if (!old.empty()) {
+    fs::remove_all(old, ec);
+    if (ec) leftOver = displayPath(old);
+  }
+  return true;
 }
 
 }  // namespace
@@ -345,6 +402,30 @@ bool packageApplication(const PackageRequest& request, std::vector<std::string>&
     error = displayPath(request.zip) + ": the zip cannot lie inside the folder it holds";
     return false;
   }
+  // Nor may the folder being made (and its staging folder beside it) lie in a folder the
+  // package copies, which would take the copy into itself until the disk is full.
+  std::vector<fs::path> copiedFolders;
+  for (const auto& copy : plan.copies)
+    if (fs::is_directory(copy.source, ec)) copiedFolders.push_back(copy.source);
+  if (!request.jre.empty()) copiedFolders.push_back(request.jre);
+  for (const auto& folder : copiedFolders) {
+    if (within(output.parent_path(), normal(folder))) {
+      error = displayPath(request.output) + ": lies in " + displayPath(folder) +
+              ", which the package copies: put the package elsewhere";
+      return false;
+    }
+  }
+  // And the zip replaces no file the package is made from (a configuration given as --zip).
+  if (!request.zip.empty()) {
+    const fs::path zip = normal(request.zip);
+    for (const auto& input : inputs) {
+      if (normal(input) == zip || fs::equivalent(input, zip, ec)) {
+        error = displayPath(request.zip) + ": the zip would replace " + displayPath(input) +
+                ", which the package is made from";
+        return false;
+      }
+    }
+  }
 
   fs::create_directories(output.parent_path(), ec);
   const fs::path staging = output.parent_path() / temporaryName(output);
@@ -374,20 +455,33 @@ bool packageApplication(const PackageRequest& request, std::vector<std::string>&
     ok = copyInto(request.jre, under(staging, plan.jre), error);
     report.push_back(latin1ToUtf8(plan.jre) + "/  (the Java runtime from " + displayPath(request.jre) + ")");
   }
-  if (ok && occupied) fs::remove_all(output, ec);
-  else if (ok) fs::remove(output, ec);  // an empty folder, or none
+  // The zip is made from the staging folder, before the output changes: a zip that cannot be
+  // written leaves the output as it was.
+  const fs::path zip = request.zip.empty() ? fs::path() : normal(request.zip);
+  const fs::path zipTemporary = zip.empty() ? fs::path() : zip.parent_path() / temporaryName(zip);
+  if (ok && !zip.empty()) {
+    ok = zipFolder(staging, displayPath(output.filename()), zipTemporary, error);
+    if (!ok) error = displayPath(request.zip) + ": " + error;
+  }
+  std::string leftOver;
   if (ok) {
-    fs::rename(staging, output, ec);
-    if (ec) error = displayPath(request.output) + ": cannot put the folder in place: " + ec.message();
-    ok = !ec;
+    ok = putInPlace(staging, output, leftOver, error);
+    if (!ok) error = displayPath(request.output) + ": " + error;
   }
   if (!ok) {
     fs::remove_all(staging, ec);
+    if (!zipTemporary.empty()) fs::remove(zipTemporary, ec);
     return false;
   }
   for (const auto& note : plan.notes) report.push_back("note: " + note);
-  if (!request.zip.empty()) {
-    if (!zipFolder(output, normal(request.zip), error)) return false;
+  if (!leftOver.empty()) report.push_back("note: the old folder could not be removed entirely: " + leftOver);
+  if (!zip.empty()) {
+    fs::rename(zipTemporary, zip, ec);
+    if (ec) {
+      error = displayPath(request.zip) + ": cannot replace the file: " + ec.message() + " (the folder is in place)";
+      fs::remove(zipTemporary, ec);
+      return false;
+    }
     report.push_back("zip: " + displayPath(request.zip));
   }
   return true;

@@ -113,6 +113,7 @@ bool ZipReader::open(const fs::path& path, std::string& error) {
   uint64_t directoryOffset = get32(tail.data() + end + 16);
   // The central directory lies before the record that describes it.
   uint64_t directoryEnd = fileSize_ - tailSize + end;
+  uint64_t prefix = 0;  // bytes before the archive, such as a script in front of a jar
   if (count == 0xFFFF || directorySize == kClassicLimit || directoryOffset == kClassicLimit) {
     char locator[20], record[56];
     if (directoryEnd < sizeof locator || !readAt(directoryEnd - sizeof locator, locator, sizeof locator) ||
@@ -123,6 +124,10 @@ bool ZipReader::open(const fs::path& path, std::string& error) {
     count = get64(record + 32);
     directorySize = get64(record + 40);
     directoryOffset = get64(record + 48);
+  } else if (directorySize <= directoryEnd && directoryEnd - directorySize > directoryOffset) {
+    // The offsets count from the archive's start; java -jar runs such a file, so it is read.
+    prefix = directoryEnd - directorySize - directoryOffset;
+    directoryOffset += prefix;
   }
   if (directoryOffset > directoryEnd || directorySize > directoryEnd - directoryOffset ||
       directorySize > kMaxCentralDirectory || count > directorySize / kCentralHeaderSize)
@@ -160,6 +165,7 @@ bool ZipReader::open(const fs::path& path, std::string& error) {
       }
       e += 4 + size;
     }
+    entry.localHeader += prefix;
     entries_.push_back(std::move(entry));
     at += kCentralHeaderSize + nameLength + extraLength + commentLength;
   }
@@ -249,7 +255,7 @@ bool ZipWriter::writeLocalHeader(const ZipEntry& entry, uint16_t flags) {
 
 bool ZipWriter::addDirectory(const std::string& name, std::string& error) {
   Written written{{name, kStored, 0, 0, 0, static_cast<uint64_t>(out_.tellp())}, true};
-  if (written.entry.localHeader > kClassicLimit) return fail("the archive would pass 4 GiB", error);
+  if (written.entry.localHeader >= kClassicLimit) return fail("the archive would pass 4 GiB", error);
   if (!writeLocalHeader(written.entry, hasNonAscii(name) ? kUtf8Names : 0)) return fail("cannot write", error);
   written_.push_back(std::move(written));
   return true;
@@ -260,7 +266,7 @@ bool ZipWriter::addFile(const std::string& name, const fs::path& source, std::st
   if (!in) return fail("cannot read " + displayPath(source), error);
   Written written{{name, kDeflated, 0, 0, 0, static_cast<uint64_t>(out_.tellp())}, false};
   ZipEntry& entry = written.entry;
-  if (entry.localHeader > kClassicLimit) return fail("the archive would pass 4 GiB", error);
+  if (entry.localHeader >= kClassicLimit) return fail("the archive would pass 4 GiB", error);
   const uint16_t flags = hasNonAscii(name) ? kUtf8Names : 0;
   if (!writeLocalHeader(entry, flags)) return fail("cannot write", error);
 
@@ -292,7 +298,8 @@ bool ZipWriter::addFile(const std::string& name, const fs::path& source, std::st
   }
   deflateEnd(&z);
   if (!ok) return fail("cannot copy " + displayPath(source) + " into the archive", error);
-  if (entry.size > kClassicLimit || entry.compressedSize > kClassicLimit)
+  // 0xFFFFFFFF itself means "in the zip64 field" to a reader.
+  if (entry.size >= kClassicLimit || entry.compressedSize >= kClassicLimit)
     return fail(displayPath(source) + " is larger than 4 GiB, beyond a classic zip archive", error);
   // The header written first held zeros for what only the data could tell.
   const auto end = out_.tellp();
@@ -332,7 +339,7 @@ bool ZipWriter::finish(std::string& error) {
     directory += entry.name;
   }
   const size_t directorySize = directory.size();
-  if (directoryOffset + directorySize > kClassicLimit) return fail("the archive would pass 4 GiB", error);
+  if (directoryOffset + directorySize >= kClassicLimit) return fail("the archive would pass 4 GiB", error);
   put(directory, kEndSignature, 4);
   put(directory, 0, 2);
   put(directory, 0, 2);

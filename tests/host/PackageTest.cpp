@@ -157,7 +157,7 @@ TEST_F(PackageTest, ManifestAndClassFileFacts) {
             (std::vector<std::string>{"lib/a.jar", "lib/with blank.jar", "classes/"}));
   EXPECT_EQ(manifestAttribute("Manifest-Version: 1.0\n", "Main-Class"), "");
   const std::pair<int, const char*> versions[] = {{45, "1.1"}, {49, "1.5"}, {52, "1.8"}, {53, "9"},
-                                                  {55, "11"},  {61, "17"}, {44, ""},    {101, ""}};
+                                                  {55, "11"},  {61, "17"}, {44, ""},    {101, "57"}, {256, ""}};
   for (const auto& [major, version] : versions) EXPECT_EQ(javaVersionForClassFile(major), version) << major;
 
   auto jar = makeJar("app.jar", manifest, "com/example/Main.class", 61);
@@ -171,7 +171,8 @@ TEST_F(PackageTest, ManifestAndClassFileFacts) {
 
 TEST_F(PackageTest, InitWritesAStarterThatBuilds) {
   auto jar = makeJar("build/libs/billing-2.4.1-SNAPSHOT.jar",
-                     "Main-Class: com.example.billing.Main\nClass-Path: lib/dep.jar ../shared/x.jar classes/\n",
+                     "Main-Class: com.example.billing.Main\nClass-Path: lib/dep.jar ../shared/x.jar classes/ "
+                     "lib\\..\\..\\s.jar\n",
                      "com/example/billing/Main.class", 55);
   fs::path written;
   std::string error;
@@ -181,7 +182,8 @@ TEST_F(PackageTest, InitWritesAStarterThatBuilds) {
   for (const char* line :
        {"name = \"billing\"", "main-class = \"com.example.billing.Main\"",
         "class-path = [\"billing-2.4.1-SNAPSHOT.jar\", \"lib\\\\dep.jar\", { directory = \"classes\" }]",
-        "# not packaged, outside the jar's folder: ../shared/x.jar", "min-version = \"11\"", "start = \"automatic\"",
+        "# not packaged, outside the jar's folder: ../shared/x.jar",
+        "# not packaged, outside the jar's folder: lib\\..\\..\\s.jar", "min-version = \"11\"", "start = \"automatic\"",
         "search = [{ bundled = \"jre\" }, \"registry\", { env = \"JAVA_HOME\" }]", "from = \"build/libs\""})
     EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line << "\n" << text;
   BlockContents config;
@@ -224,7 +226,8 @@ TEST_F(PackageTest, InitNeedsAMainClass) {
 TEST_F(PackageTest, ServiceNamesForJars) {
   const std::pair<const char*, const char*> names[] = {
       {"billing-2.4.1-SNAPSHOT.jar", "billing"}, {"my-app-1.0.jar", "my-app"}, {"app.jar", "app"},
-      {"app-v2.jar", "app-v2"},                  {"-1.0.jar", "-1.0"},        {"Tool.JAR", "Tool"}};
+      {"app-v2.jar", "app-v2"},                  {"-1.0.jar", "-1.0"},        {"Tool.JAR", "Tool"},
+      {"App.Jar", "App"}};
   for (const auto& [file, name] : names) EXPECT_EQ(serviceNameForJar(file), name) << file;
 }
 
@@ -295,6 +298,9 @@ TEST_F(PackageTest, RefusesWithoutTouchingTheOutput) {
       {"not a Windows runtime", "", "linuxjdk", true, false, false, false, "no bin\\java.exe"},
       {"runtime too old", "min-version = \"17\"", "jre11", true, false, false, false,
        "Java 11.0.2 is outside the versions the configuration accepts (17 to any)"},
+      // The copy of a folder would take the package in, until the disk is full.
+      {"inside a copied folder", "class-path = [{ directory = \"classes\" }]", "", true, false, false, false,
+       "which the package copies: put the package elsewhere"},
   };
   stubRuntime("jre17", "17.0.1");
   stubRuntime("jre11", "11.0.2");
@@ -305,6 +311,7 @@ TEST_F(PackageTest, RefusesWithoutTouchingTheOutput) {
     if (!k.runtimeJar) request.runtimeJar = dir / "nowhere" / "vkrruntime.jar";
     request.overwrite = k.overwrite;
     if (k.outputHoldsConfig) request.output = dir / "app";
+    if (std::string(k.name) == "inside a copied folder") request.output = dir / "app" / "build" / "classes" / "pkg";
     fs::remove_all(dir / "out");
     if (k.occupied) write("out/app-service/old.txt", "old");
     const auto before = fs::exists(request.output) ? listing(request.output) : std::set<std::string>{};
@@ -331,12 +338,66 @@ TEST_F(PackageTest, OverwriteLeavesNothingOfTheOldFolder) {
   EXPECT_TRUE(fs::exists(request.output / "lib" / "a.jar"));
 }
 
+// A package that cannot be finished leaves the folder it was to replace whole, and a zip
+// never replaces one of the package's own inputs.
+TEST_F(PackageTest, AFailedReplacementKeepsTheOldFolder) {
+  struct Case {
+    const char* name;
+    std::string zip;  // relative to dir
+    const char* expected;
+  } cases[] = {
+      // The zip is made before the folder is swapped: a zip that cannot be written changes nothing.
+      {"zip into a file's place", "blocker/x.zip", "blocker"},
+      {"zip over the configuration", "app/app.toml", "the zip would replace"},
+  };
+  for (const auto& k : cases) {
+    PackageRequest request = application("class-path = [\"app.jar\"]");
+    fs::remove_all(dir / "out");
+    write("out/app-service/old.exe", "old");
+    write("out/app-service/logs/x.log", "log");
+    write("blocker", "a file where a folder would have to be");
+    const std::string config = read(request.config);
+    request.overwrite = true;
+    request.zip = dir / k.zip;
+    std::vector<std::string> report;
+    std::string error;
+    EXPECT_FALSE(packageApplication(request, report, error)) << k.name;
+    EXPECT_NE(error.find(k.expected), std::string::npos) << k.name << ": " << error;
+    EXPECT_EQ(listing(request.output), (std::set<std::string>{"old.exe", "logs/", "logs/x.log"})) << k.name;
+    EXPECT_EQ(entries(dir / "out"), (std::set<std::string>{"app-service"})) << k.name;
+    EXPECT_EQ(read(request.config), config) << k.name;
+  }
+}
+
+// The output named with a trailing separator is the folder itself.
+TEST_F(PackageTest, AnOutputNamedWithATrailingSeparator) {
+  PackageRequest request = application("class-path = [\"app.jar\"]");
+  request.output = fs::path((dir / "dist").string() + "/");
+  std::vector<std::string> report;
+  std::string error;
+  ASSERT_TRUE(packageApplication(request, report, error)) << error;
+  EXPECT_TRUE(fs::is_regular_file(dir / "dist" / "app.jar"));
+  EXPECT_TRUE(fs::is_regular_file(dir / "dist" / "app.exe"));
+}
+
+// A jar with a script in front of it (java -jar runs it) is read from its archive's start.
+TEST_F(PackageTest, InitReadsAJarWithDataInFront) {
+  auto jar = makeJar("plain.jar", "Main-Class: app.Main\n", "app/Main.class", 61);
+  write("prefixed.jar", "#!/bin/sh\nexec java -jar \"$0\" \"$@\"\n" + read(jar));
+  JarFacts facts;
+  std::string error;
+  ASSERT_TRUE(readJarFacts(dir / "prefixed.jar", facts, error)) << error;
+  EXPECT_EQ(facts.mainClass, "app.Main");
+  EXPECT_EQ(facts.classFileMajor, 61);
+}
+
 // Where a configuration's paths lie as seen from the launcher, and where --jre goes.
 TEST_F(PackageTest, PlansFromTheConfiguredPaths) {
   auto config = write("c/svc.toml",
                       "[service]\nname = \"S\"\n[java]\nmain-class = \"a.B\"\n"
                       "class-path = [\"${launcher:sys.launcherDirectory}app.jar\", \".\\\\lib\\\\x.jar\", \"C:\\\\opt\\\\y.jar\", "
-                      "\"${CP}\", { path = \"${HOME}\\\\z.jar\" }, \"app.jar\"]\n"
+                      "\"${CP}\", { path = \"${HOME}\\\\z.jar\" }, \"app.jar\", "
+                      "\"${launcher:sys.launcherDirectory}\\\\lib\\\\w.jar\", \"%VELKOR_EXEDIR%\\\\v.jar\", \"x%20y.jar\"]\n"
                       "module-path = [\"mods\\\\*\"]\n"
                       "search = [\"registry\", { home = \"C:\\\\jdk\" }, { bundled = \"runtime\\\\jre\" }]\n"
                       "vm-options-file = false\n[advanced]\nflavour = \"e\"\n");
@@ -352,7 +413,14 @@ TEST_F(PackageTest, PlansFromTheConfiguredPaths) {
     copies.push_back({copy.target, copy.scan});
     EXPECT_EQ(copy.source, dir / "c" / fs::path(copy.target)) << copy.target;
   }
-  EXPECT_EQ(copies, (std::vector<std::pair<std::string, bool>>{{"app.jar", false}, {"lib/x.jar", false}, {"mods", true}}));
+  // A separator behind the launcher's folder makes no path on the server of what follows, and
+  // a lone "%" is a character of the name.
+  EXPECT_EQ(copies, (std::vector<std::pair<std::string, bool>>{{"app.jar", false},
+                                                                {"lib/x.jar", false},
+                                                                {"lib/w.jar", false},
+                                                                {"v.jar", false},
+                                                                {"x%20y.jar", false},
+                                                                {"mods", true}}));
   EXPECT_EQ(plan.runtimeJar, "");  // flavour 'e' takes no runtime jar from .velkor
   EXPECT_EQ(plan.vmOptions, "");   // the launcher reads no VM options file
   EXPECT_EQ(plan.jre, "runtime/jre");
