@@ -1,14 +1,30 @@
 #include "core/ServiceRules.h"
 
+#include <cstdint>
 #include <string>
 
 namespace vkr {
 
 std::string instanceSemaphoreName(bool global, std::string_view instancePath, int counter) {
     std::string name = global ? "Global\\" : "Local\\";
-    for (char c : instancePath) name.push_back(c == '\\' || c == ' ' ? '_' : c);
-    if (counter >= 0) name += std::to_string(counter);
-    return name;
+    std::string path;
+    for (char c : instancePath) path.push_back(c == '\\' || c == ' ' ? '_' : c);
+    const std::string suffix = counter >= 0 ? std::to_string(counter) : std::string();
+    if (name.size() + path.size() + suffix.size() > kMaxObjectNameLength) {
+        // Windows refuses an object name beyond MAX_PATH, and every run would then believe
+        // itself the first: the path's end (where executables differ) behind a hash of the
+        // whole path keeps the name unique and within the limit.
+        std::uint64_t hash = 14695981039346656037ull; // FNV-1a
+        for (char c : instancePath) {
+            hash ^= static_cast<unsigned char>(c);
+            hash *= 1099511628211ull;
+        }
+        std::string hex(16, '0');
+        for (std::size_t i = 0; i < 16; ++i) hex[15 - i] = "0123456789abcdef"[(hash >> (4 * i)) & 0xF];
+        const std::size_t room = kMaxObjectNameLength - name.size() - hex.size() - 1 - suffix.size();
+        path = hex + "_" + path.substr(path.size() - room);
+    }
+    return name + path + suffix;
 }
 
 std::wstring quoteForChild(std::wstring_view token) {

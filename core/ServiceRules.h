@@ -7,8 +7,12 @@
 
 namespace vkr {
 
+// The longest name Windows gives a semaphore (MAX_PATH without the terminator).
+constexpr std::size_t kMaxObjectNameLength = 259;
+
 // "Global\" or "Local\", the instance path with every backslash and blank made an underscore,
-// and in multi-instance mode the counter.
+// and in multi-instance mode the counter; a name that would pass kMaxObjectNameLength holds a
+// hash of the path and the path's end instead of the whole path.
 std::string instanceSemaphoreName(bool global, std::string_view instancePath, int counter = -1);
 
 // One token as the child's tokenizer must read it back. Bare when it can be (not empty, no

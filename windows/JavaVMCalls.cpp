@@ -1,6 +1,7 @@
 #include "JavaVMCalls.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace vkr {
 
@@ -15,6 +16,12 @@ constexpr const char* kSplashSignature =
 // reports as main's failure.
 void forgetFailedLookup(JNIEnv* env) {
     if (env->ExceptionCheck()) env->ExceptionClear();
+}
+
+std::wstring widenLatin1(const std::string& text) {
+    std::wstring wide;
+    for (char c : text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return wide;
 }
 
 jstring newJavaString(JNIEnv* env, std::wstring_view text) {
@@ -77,15 +84,22 @@ void configureAwtSplash(JNIEnv* env, const SplashSettings& s, const JniLog& log)
         env->DeleteLocalRef(launcher);
         return;
     }
-    // The 8-bit texts are handed over as they are.
-    jstring texts[] = {env->NewStringUTF(s.statusText.c_str()), env->NewStringUTF(s.statusColor.c_str()),
-                       env->NewStringUTF(s.versionText.c_str()), env->NewStringUTF(s.versionColor.c_str())};
-    env->CallStaticVoidMethod(launcher, method, JNI_TRUE, s.flag ? JNI_TRUE : JNI_FALSE, texts[0],
-                              static_cast<jint>(s.statusX), static_cast<jint>(s.statusY), texts[1],
-                              static_cast<jint>(s.statusFontSize), static_cast<jint>(s.statusFontWeight), texts[2],
-                              static_cast<jint>(s.versionX), static_cast<jint>(s.versionY), texts[3],
-                              static_cast<jint>(s.versionFontSize), static_cast<jint>(s.versionFontWeight));
-    for (jstring text : texts) env->DeleteLocalRef(text);
+    // The texts are stored as ISO-8859-1: widened, each byte is its character. (As modified
+    // UTF-8 a byte above 0x7F began a sequence that swallowed the next characters.)
+    jstring texts[] = {newJavaString(env, widenLatin1(s.statusText)), newJavaString(env, widenLatin1(s.statusColor)),
+                       newJavaString(env, widenLatin1(s.versionText)), newJavaString(env, widenLatin1(s.versionColor))};
+    if (std::all_of(std::begin(texts), std::end(texts), [](jstring text) { return text != nullptr; })) {
+        env->CallStaticVoidMethod(launcher, method, JNI_TRUE, s.flag ? JNI_TRUE : JNI_FALSE, texts[0],
+                                  static_cast<jint>(s.statusX), static_cast<jint>(s.statusY), texts[1],
+                                  static_cast<jint>(s.statusFontSize), static_cast<jint>(s.statusFontWeight), texts[2],
+                                  static_cast<jint>(s.versionX), static_cast<jint>(s.versionY), texts[3],
+                                  static_cast<jint>(s.versionFontSize), static_cast<jint>(s.versionFontWeight));
+    }
+    // The splash is optional: what it threw is reported here and must not be taken for main's
+    // failure once main has returned.
+    checkJavaException(env, Describe::Yes, log);
+    for (jstring text : texts)
+        if (text) env->DeleteLocalRef(text);
     env->DeleteLocalRef(launcher);
 }
 
@@ -99,7 +113,9 @@ bool callInitFromLauncher(JNIEnv* env, bool flag, const JniLog& log) {
     bool called = false;
     if (jmethodID init = env->GetStaticMethodID(common, "initFromLauncher", "(Z)V")) {
         env->CallStaticVoidMethod(common, init, flag ? JNI_TRUE : JNI_FALSE);
-        called = true;
+        // An initialiser that threw has not run: the natives are not registered against it,
+        // and its exception is not left for main.
+        called = checkJavaException(env, Describe::Yes, log);
     } else {
         log.error(L"did not find initMethod");
         forgetFailedLookup(env);
@@ -134,6 +150,7 @@ void setModuleNameProperty(JNIEnv* env, std::wstring_view executablePath, const 
         log.message(L"setting quenta.moduleName to %s", executablePath);
         jobject previous = env->CallStaticObjectMethod(system, setProperty, key, value);
         if (previous) env->DeleteLocalRef(previous);
+        checkJavaException(env, Describe::Yes, log);  // a security manager may refuse it
         env->DeleteLocalRef(key);
     } else {
         log.error(L"could not create string for init module name");
@@ -148,14 +165,19 @@ MainOutcome callMain(JNIEnv* env, std::string_view className, const std::vector<
     std::string name(className);
     std::replace(name.begin(), name.end(), '.', '/');
     log.message(L"main class: %S", name);
+    // What the JVM threw tells why (a class built for a newer Java, a static initialiser that
+    // failed): the log keeps it; the console shows the message that the class or method is
+    // missing, as before.
     jclass launcher = env->FindClass(name.c_str());
     if (!launcher) {
         log.error(L"could not find main class");
+        checkJavaException(env, Describe::No, log);
         return MainOutcome::ClassMissing;
     }
     jmethodID main = env->GetStaticMethodID(launcher, "main", "([Ljava/lang/String;)V");
     if (!main) {
         log.error(L"could not find main method");
+        checkJavaException(env, Describe::No, log);
         return MainOutcome::MethodMissing;
     }
     log.message(L"param count: %d", parameters.size());

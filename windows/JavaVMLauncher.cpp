@@ -181,7 +181,9 @@ void loadHelperLibrary() {
         return;
     }
     if (!callInitFromLauncher(g_env, true, kLauncherLog)) return;
-    if (!registerNatives(g_env, helper, reportHelperError)) {
+    const bool registered = registerNatives(g_env, helper, reportHelperError);
+    // A native the library names but the class lacks fails with NoSuchMethodError.
+    if (!checkJavaException(g_env, Describe::Yes, kLauncherLog) || !registered) {
         logError(L"registering helper dll failed");
         callInitFromLauncher(g_env, false, kLauncherLog);
     }

@@ -23,7 +23,6 @@ constexpr int kConfiguredParametersKey = 123;
 constexpr int kJArgumentsKey = 125;
 constexpr int kVersionLineCountKey = 10200;
 constexpr int kFirstVersionPatternKey = 10201;
-constexpr size_t kLineBufferBytes = kMaxVmOptionsLine + 1;
 // A line's expansion may grow up to the line buffer's size.
 constexpr size_t kExpandedLineCapacity = 30000;
 
@@ -42,20 +41,27 @@ std::wstring withoutLastFour(const std::wstring& path) {
     return path.size() >= 4 ? path.substr(0, path.size() - 4) : path;
 }
 
-// The next line of a text-mode file, line end included; false at the end. A line longer than
-// the buffer is read to its end and reported as too long.
+// The next line of a text-mode file without its line end; End at the end of the file. A line
+// longer than kMaxVmOptionsLine bytes is read to its end (it must not come back as lines of its
+// own) and reported as too long, with its start. Counted byte by byte: a NUL in a line ended it
+// for a string function, and the line after it was lost as the rest of a "long" line.
 enum class Line { Read, TooLong, End };
-Line nextLine(std::FILE* file, std::vector<char>& buffer, std::string& line) {
-    if (!std::fgets(buffer.data(), static_cast<int>(buffer.size()), file)) return Line::End;
-    line.assign(buffer.data());
-    if (!line.empty() && line.back() == '\n') return Line::Read;
-    if (std::feof(file)) return Line::Read;
-    // The rest of the long line is read and dropped: it must not come back as lines of its own.
-    while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), file)) {
-        const std::string_view piece(buffer.data());
-        if (!piece.empty() && piece.back() == '\n') break;
+Line nextLine(std::FILE* file, std::string& line) {
+    line.clear();
+    int c = std::getc(file);
+    if (c == EOF) return Line::End;
+    bool tooLong = false;
+    for (; c != EOF && c != '\n'; c = std::getc(file)) {
+        if (line.size() < kMaxVmOptionsLine)
+            line.push_back(static_cast<char>(c));
+        else
+            tooLong = true;
     }
-    return Line::TooLong;
+    return tooLong ? Line::TooLong : Line::Read;
+}
+
+bool startsWithUtf16Mark(std::string_view firstLine) noexcept {
+    return firstLine.substr(0, 2) == "\xFF\xFE" || firstLine.substr(0, 2) == "\xFE\xFF";
 }
 
 void addInclude(const wchar_t* includingFile, std::wstring_view written, OptionAssembly& assembly) {
@@ -151,14 +157,19 @@ void addOptionTokens(const ArgumentVector& tokens, OptionAssembly& assembly) {
 
 void readVmOptionsFile(const wchar_t* includingFile, VmOptionsFile file, OptionAssembly& assembly) {
     if (!file) return;
-    std::vector<char> buffer(kLineBufferBytes);
     std::string line;
     bool first = true;
     bool utf8 = false;
     int number = 0;
-    for (Line read; (read = nextLine(file.get(), buffer, line)) != Line::End;) {
+    const wchar_t* const name = includingFile ? includingFile : L"the VM options file";
+    for (Line read; (read = nextLine(file.get(), line)) != Line::End;) {
         ++number;
         std::string_view raw(line);
+        if (first && startsWithUtf16Mark(raw)) {
+            // Notepad's "Unicode": every other byte a NUL, nothing of it an option.
+            logError(L"%s is UTF-16, which is not read: save it as UTF-8 or ANSI", name);
+            return;
+        }
         if (first && startsWithUtf8Mark(raw)) {
             // Notepad and other editors save UTF-8 with a byte-order mark: the file says how
             // it is to be read, and the mark is no part of the first option.
@@ -167,8 +178,12 @@ void readVmOptionsFile(const wchar_t* includingFile, VmOptionsFile file, OptionA
         }
         first = false;
         if (read == Line::TooLong) {
-            logError(L"line %d of %s is longer than %d bytes and was skipped: %S...", number,
-                     includingFile ? includingFile : L"the VM options file", kMaxVmOptionsLine, line.substr(0, 100));
+            logError(L"line %d of %s is longer than %d bytes and was skipped: %S...", number, name, kMaxVmOptionsLine,
+                     line.substr(0, 100));
+            continue;
+        }
+        if (raw.find('\0') != std::string_view::npos) {
+            logError(L"line %d of %s holds a NUL byte and was skipped", number, name);
             continue;
         }
         const std::optional<std::string_view> text = vmOptionsLineText(raw);
@@ -177,8 +192,7 @@ void readVmOptionsFile(const wchar_t* includingFile, VmOptionsFile file, OptionA
         expandVariablesW(entry, DirectoryValues::AnsiSafe, launcherValues(), kExpandedLineCapacity);
         addOptionEntry(includingFile, entry, assembly);
     }
-    if (std::ferror(file.get()))
-        logError(L"reading %s failed after line %d", includingFile ? includingFile : L"the VM options file", number);
+    if (std::ferror(file.get())) logError(L"reading %s failed after line %d", name, number);
 }
 
 VmOptionsFile openDefaultVmOptionsFile() {

@@ -19,6 +19,22 @@ TEST(SemaphoreName, NamespaceSanitizedPathAndCounter) {
     EXPECT_EQ(instanceSemaphoreName(false, "c:\\x.exe", 0), "Local\\c:_x.exe0");
     EXPECT_EQ(instanceSemaphoreName(false, "c:\\x.exe", 100000), "Local\\c:_x.exe100000");
     EXPECT_EQ(instanceSemaphoreName(false, "\\\\server\\share\\x.exe"), "Local\\__server_share_x.exe");
+    // Fault pinned: Windows refuses a name beyond MAX_PATH, and every run of an executable in a
+    // deep folder believed itself the first. Such names keep within the limit, stay the same
+    // for the same path and differ for paths that differ anywhere.
+    const std::string deep = "c:\\" + std::string(300, 'd') + "\\app.exe";
+    std::string other = deep;
+    other[5] = 'e';
+    for (int counter : {-1, 0, 100000}) {
+        const std::string name = instanceSemaphoreName(false, deep, counter);
+        EXPECT_EQ(name.size(), kMaxObjectNameLength) << counter;
+        EXPECT_EQ(name.rfind("Local\\", 0), 0u);
+        EXPECT_NE(name.find("_app.exe"), std::string::npos) << name;
+        EXPECT_EQ(name, instanceSemaphoreName(false, deep, counter));
+        EXPECT_NE(name, instanceSemaphoreName(false, other, counter));
+    }
+    const std::string fits = "c:\\" + std::string(kMaxObjectNameLength - 9, 'f');  // "Local\\c:_" and the rest
+    EXPECT_EQ(instanceSemaphoreName(false, fits), "Local\\c:_" + std::string(kMaxObjectNameLength - 9, 'f'));
 }
 
 TEST(ChildCommandLine, TheLayoutOfTheHostsTokens) {

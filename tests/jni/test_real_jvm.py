@@ -15,6 +15,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zipfile
 from pathlib import Path
 
 ARGS = None
@@ -118,6 +119,39 @@ class RealJvmTest(unittest.TestCase):
                 self.assertEqual((run.code, run.outcome), (code, outcome), run.stderr)
                 self.assertTrue(run.logged(line), run.harness)
 
+    def test_a_launcher_class_the_jvm_cannot_load_says_why(self):
+        # A class file of a Java newer than the runtime: FindClass fails with the reason, which
+        # the log keeps before the missing-class line's message.
+        with zipfile.ZipFile(ARGS.runtime) as runtime:
+            data = bytearray(runtime.read(VELKOR + ".class"))
+        data[6:8] = (99).to_bytes(2, "big")
+        newer = self.work / "newer.jar"
+        with zipfile.ZipFile(newer, "w") as jar:
+            jar.writestr(VELKOR + ".class", bytes(data))
+        run = self.harness([self.class_path(str(newer), ARGS.runtime, ARGS.cpapp)], VELKOR,
+                           self.launcher_parameters(CP_MAIN))
+        self.assertEqual((run.code, run.outcome), (10, "class-missing"), run.stderr)
+        self.assertTrue(run.logged("error could not find main class"), run.harness)
+        self.assertTrue(any(l.startswith("error java.lang.UnsupportedClassVersionError: ") for l in run.harness),
+                        run.harness)
+
+    def test_what_an_optional_step_throws_is_reported_and_main_still_runs(self):
+        # Fault pinned: the exception stayed pending through main, and a main that returned
+        # was then reported as failed (the application ended with 1, its threads cut off).
+        cases = [
+            ("splash", ["--splash"], "error java.lang.IllegalArgumentException: bad colour 1,2,3"),
+            ("helper initialisation", ["--init"], "error java.lang.IllegalStateException: helpers refused true"),
+        ]
+        for name, extra, line in cases:
+            with self.subTest(name):
+                run = self.harness([self.class_path(ARGS.throwing, ARGS.runtime, ARGS.cpapp)], VELKOR,
+                                   self.launcher_parameters(CP_MAIN, "x"), extra=extra)
+                self.assertEqual((run.code, run.outcome), (0, "returned"), run.stderr)
+                self.assertTrue(run.logged(line), run.harness)
+                self.assertArguments(run, ["x"])
+                if name.startswith("helper"):
+                    self.assertIn("harness: init 0", run.stderr.splitlines())
+
     def test_destroying_the_jvm_waits_for_a_non_daemon_thread(self):
         started = time.monotonic()
         run = self.harness([self.class_path(ARGS.runtime, ARGS.cpapp)], VELKOR,
@@ -218,7 +252,7 @@ def benchmark(rounds):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    for option in ("harness", "libjvm", "runtime", "cpapp", "modapp", "probe"):
+    for option in ("harness", "libjvm", "runtime", "cpapp", "modapp", "probe", "throwing"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--benchmark", type=int, default=0, help="rounds of the start-up benchmark instead of tests")
     ARGS, rest = parser.parse_known_args()

@@ -391,6 +391,18 @@ TEST_F(JvmOptionsTest, CyclesLongLinesMarksAndDirectories) {
     EXPECT_EQ(assemble(), (Options{"-Dbefore", "-Dafter", "-Djava.class.path="}));
     EXPECT_TRUE(logged("ERROR: line 2 of the VM options file is longer than 29999 bytes and was skipped: -Dlong=xxx"));
 
+    // The longest line read, and lines around one with a NUL byte (which once ended the line
+    // early and cost the line after it).
+    const std::string longest = "-Dl=" + std::string(kMaxVmOptionsLine - 4, 'y');
+    ownVmOptions(longest + "\n-Dnul=a" + std::string(1, '\0') + "b\n-Xss4m\n");
+    EXPECT_EQ(assemble(), (Options{longest, "-Xss4m", "-Djava.class.path="}));
+    EXPECT_TRUE(logged("ERROR: line 2 of the VM options file holds a NUL byte and was skipped"));
+
+    // A file saved as UTF-16 is said to be one, not read as a long line.
+    ownVmOptions(std::string("\xFF\xFE-\0X\0m\0x\0" "1\0g\0\r\0\n\0", 18));
+    EXPECT_EQ(assemble(), (Options{"-Djava.class.path="}));
+    EXPECT_TRUE(logged("ERROR: the VM options file is UTF-16, which is not read: save it as UTF-8 or ANSI"));
+
     ownVmOptions("\xEF\xBB\xBF-Dname=Gr\xC3\xBC\xC3\x9F" "e\n-Xmx1g\n");
     EXPECT_EQ(assemble(), (Options{"-Dname=Gr\xFC\xDF" "e", "-Xmx1g", "-Djava.class.path="}));
 

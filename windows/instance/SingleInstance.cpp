@@ -29,12 +29,19 @@ HANDLE createSemaphore(const std::string& name, DWORD& error) {
     return semaphore;
 }
 
+// Whether another instance holds the name. A "Global\\" semaphore that an instance under
+// another account made (the service child as LocalSystem) is refused to a user's run rather
+// than opened: that instance exists all the same.
+bool heldByAnother(HANDLE semaphore, DWORD error) noexcept {
+    return error == ERROR_ALREADY_EXISTS || (!semaphore && error == ERROR_ACCESS_DENIED);
+}
+
 void claimMultiInstanceName(const std::string& path, bool global) {
     DWORD error = 0;
     int counter = 0;
     std::string name = instanceSemaphoreName(global, path, counter);
     HANDLE semaphore = createSemaphore(name, error);
-    while (error == ERROR_ALREADY_EXISTS && counter < kLastCounter) {
+    while (heldByAnother(semaphore, error) && counter < kLastCounter) {
         if (semaphore) CloseHandle(semaphore);
         name = instanceSemaphoreName(global, path, ++counter);
         semaphore = createSemaphore(name, error);
@@ -79,7 +86,7 @@ void applySingleInstanceRule() {
     DWORD error = 0;
     HANDLE semaphore = createSemaphore(name, error);
     processState().semaphoreName = name;
-    if (error != ERROR_ALREADY_EXISTS) {
+    if (!heldByAnother(semaphore, error)) {
         // The registration comes after the semaphore: a second run that finds the semaphore
         // before it is written waits for it below.
         registerInstance(path, GetCurrentProcessId());
