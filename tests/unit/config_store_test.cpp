@@ -3,6 +3,7 @@
 #include "config/ErrorReporting.h"
 #include "config/Locale.h"
 #include "config_test_support.h"
+#include "test_files.h"
 #include "util/Paths.h"
 
 #include <gtest/gtest.h>
@@ -335,9 +336,19 @@ TEST_F(ConfigStoreTest, ConfigTextCutsToCapacity) {
     EXPECT_EQ(configText(2001, buffer, 3), 2u);
     EXPECT_STREQ(buffer, "ij");
 
+    // Both copies say when they cut (the UTF-16 one once cut an argument list silently).
+    vkr::test::beginTestLog();
     wchar_t wide[3];
     EXPECT_EQ(configWideText(2001, wide, 2), 1u);
     EXPECT_STREQ(wide, L"i");
+    EXPECT_EQ(configText(2001, buffer, 2), 1u);
+    const std::string log = vkr::test::testLogText();
+    vkr::test::endTestLog();
+    size_t cuts = 0;
+    for (size_t at = log.find("ERROR: config string 2001 truncated (2 2)"); at != std::string::npos;
+         at = log.find("ERROR: config string 2001 truncated (2 2)", at + 1))
+        ++cuts;
+    EXPECT_EQ(cuts, 2u) << log;
 }
 
 TEST_F(ConfigStoreTest, MessageFallsBackToTheTextOfTheSameNumber) {

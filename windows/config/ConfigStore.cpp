@@ -187,6 +187,8 @@ std::string configTextCopy(int key) { return std::string(textValue(key)); }
 size_t configWideText(int key, wchar_t* buffer, size_t capacity) {
     if (capacity == 0) return 0;
     const std::string_view value = textValue(key);
+    // Cut as the 8-bit copy is, and said as loudly: a cut argument list is a lost argument.
+    if (value.size() > capacity - 1) logError(L"config string %d truncated (%d %d)", key, capacity, value.size());
     const size_t n = std::min(value.size(), capacity - 1);
     for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned char>(value[i]);
     buffer[n] = L'\0';
