@@ -207,9 +207,25 @@ class Redirection(TempDirTest):
     def test_one_file_for_both_channels_keeps_the_order(self):
         log = os.path.join(self.tmp, "both.log")
         app_args = ["@out=one", "@err=two", "@out=three", "@err=four"]
-        result = run_java(class_path_mode() + fixed(CP_MAIN, log, log) + app_args, self.tmp)
-        self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
-        self.assertEqual(text(self.read(log)), echo_block(app_args) + "one\ntwo\nthree\nfour\n")
+        # The same file under two spellings is one file, with one stream.
+        for output_log in (log, os.path.join(self.tmp, ".", "both.log")):
+            with self.subTest(output_log):
+                result = run_java(class_path_mode() + fixed(CP_MAIN, log, output_log) + app_args, self.tmp)
+                self.assertEqual((result.returncode, result.stdout, result.stderr), (0, b"", b""))
+                self.assertEqual(text(self.read(log)), echo_block(app_args) + "one\ntwo\nthree\nfour\n")
+                os.remove(log)
+
+    def test_closing_standard_output_keeps_standard_error(self):
+        # Fault pinned: with one file for both, closing System.out closed System.err, and the
+        # report of the failure that followed was lost.
+        app_args = ["@out=before", "@close-out", "@throw=after closing"]
+        for label, output_name in [("one file", "e.log"), ("two files", "o.log")]:
+            with self.subTest(label):
+                error_log, output_log = os.path.join(self.tmp, "e.log"), os.path.join(self.tmp, output_name)
+                result = run_java(class_path_mode() + fixed(CP_MAIN, error_log, output_log) + app_args, self.tmp)
+                self.assertEqual(result.returncode, 1, text(result.stderr))
+                self.assertIn("java.lang.IllegalStateException: after closing", text(self.read("e.log")))
+                os.remove(error_log)
 
     def test_log_parameters_that_are_not_used(self):
         def t(*parts):
@@ -299,6 +315,8 @@ class Service(TempDirTest):
               'ignored line from the service host: ""']),
             ("unusable stop timeout", ["-Dvelkor.stopTimeout=soon"], [], b"0\n", 0, ["hook ran"],
              ['velkor.stopTimeout="soon" is not a number of seconds (0 for no limit); using 30']),
+            # Fault pinned: the deadline in nanoseconds wrapped, and the JVM was halted at once.
+            ("a stop timeout of centuries", ["-Dvelkor.stopTimeout=10000000000"], [], b"0\n", 0, ["hook ran"], []),
             ("hook that never returns", ["-Dvelkor.stopTimeout=1"], ["@hang-hook"], b"0\n", 2,
              ["hook hangs"],
              ["did not end within 1 s of the stop request (velkor.stopTimeout); halting it with"

@@ -202,6 +202,26 @@ class RealJvmTest(unittest.TestCase):
                 if name.startswith("other"):
                     self.assertIn("ignored", err.decode("utf-8", "replace"))
 
+    def test_a_main_that_ends_with_an_exception_during_the_stop(self):
+        # Fault pinned: main ended by the stop's own hook threw, the launcher took that for a
+        # failed start and ended the process with 1 while the hooks still ran.
+        out, err = self.work / "output.log", self.work / "error.log"
+        command = [ARGS.harness, "-o", self.class_path(ARGS.runtime, ARGS.cpapp), "-o", "-Dquenta.isService=true",
+                   "-o", "-Xrs", VELKOR] + self.launcher_parameters(CP_MAIN, "@serve=closed", error_log=str(err),
+                                                                     output_log=str(out))
+        proc = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                cwd=self.work)
+        deadline = time.monotonic() + 60
+        while not (err.exists() and "serving" in err.read_text(encoding="utf-8")):
+            self.assertLess(time.monotonic(), deadline, "the application never started")
+            time.sleep(0.05)
+        _, harness_err = proc.communicate(input=b"0\n", timeout=60)
+        self.assertEqual(proc.returncode, 0, harness_err)
+        self.assertIn("state saved", out.read_text(encoding="utf-8"))
+        errors = err.read_text(encoding="utf-8")
+        self.assertIn("vkrruntime: main ended with an exception during the stop:", errors)
+        self.assertIn("java.lang.IllegalStateException: serving ended: closed", errors)
+
     def test_the_other_calls_reach_the_runtime(self):
         path = "/srv/app \u00e9\u65e5/svc.exe"
         run = self.harness([self.class_path(ARGS.runtime, ARGS.probe), "-Dquenta.moduleName=/srv/app/svc.exe"],

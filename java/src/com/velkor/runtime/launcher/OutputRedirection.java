@@ -37,13 +37,21 @@ final class OutputRedirection {
             if (outputFile != null) {
                 // One file for both: one stream and one lock, so that a line printed on one
                 // channel never lands between the text and the line end of the other's.
-                boolean shared = errorStream != null
-                        && errorFile.getAbsoluteFile().equals(outputFile.getAbsoluteFile());
+                boolean shared = errorStream != null && sameFile(errorFile, outputFile);
                 System.setOut(shared ? errorStream : open(outputFile, consoleOut, consoleErr));
             }
         }
         for (String report : reports) {
             System.err.println(report);
+        }
+    }
+
+    /** "a.log" and ".\\a.log" are one file, and get one stream. */
+    private static boolean sameFile(File first, File second) {
+        try {
+            return first.getCanonicalFile().equals(second.getCanonicalFile());
+        } catch (IOException e) {
+            return first.getAbsoluteFile().equals(second.getAbsoluteFile());
         }
     }
 
@@ -64,7 +72,7 @@ final class OutputRedirection {
         try {
             // Autoflush, over an unbuffered file: what was printed is on disk even when the
             // stop timeout halts the JVM without running anything else.
-            return new PrintStream(new LazyFileStream(file, fallback, reportTo), true, "UTF-8");
+            return new LogStream(new LazyFileStream(file, fallback, reportTo));
         } catch (UnsupportedEncodingException e) {
             throw new AssertionError("UTF-8 is always supported", e);
         }
@@ -75,6 +83,22 @@ final class OutputRedirection {
      * file exists only when something was written to it. A file that cannot be opened is
      * reported once on the console and the channel stays on the console.
      */
+    /**
+     * A log channel lives as long as the JVM: close only flushes. An application that closes
+     * System.out would otherwise close System.err too when both share one file (one stream),
+     * and the report of its failure, or of a halted stop, would be lost without a trace.
+     */
+    private static final class LogStream extends PrintStream {
+        LogStream(OutputStream file) throws UnsupportedEncodingException {
+            super(file, true, "UTF-8");
+        }
+
+        @Override
+        public void close() {
+            flush();
+        }
+    }
+
     private static final class LazyFileStream extends OutputStream {
         private final File file;
         private final OutputStream fallback;
@@ -123,9 +147,7 @@ final class OutputRedirection {
 
         @Override
         public synchronized void close() throws IOException {
-            if (target != null && target != fallback) {
-                target.close();
-            }
+            flush();  // see LogStream
         }
     }
 }

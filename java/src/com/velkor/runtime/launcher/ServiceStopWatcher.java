@@ -20,6 +20,13 @@ final class ServiceStopWatcher implements Runnable {
     /** Tells a halted stop (hooks cut short) from a clean one (0) and a failed start (1). */
     static final int HALT_EXIT_CODE = 2;
 
+    /**
+     * Set once the stop began. The exit runs on the watcher's thread while main goes on: an
+     * application whose main then ends, perhaps with an exception (its loop interrupted, its
+     * socket closed by a hook), must not have that taken for a failed start.
+     */
+    static volatile boolean stopping;
+
     private final InputStream hostPipe;
     private final long timeoutSeconds;
 
@@ -47,7 +54,8 @@ final class ServiceStopWatcher implements Runnable {
         try {
             long seconds = Long.parseLong(value.trim());
             if (seconds >= 0) {
-                return Math.min(seconds, Long.MAX_VALUE / 1000);
+                // The deadline is counted in nanoseconds: beyond this it would wrap.
+                return Math.min(seconds, Long.MAX_VALUE / 1_000_000_000L / 2);
             }
         } catch (NumberFormatException e) {
             // reported below
@@ -74,12 +82,28 @@ final class ServiceStopWatcher implements Runnable {
         } catch (IOException e) {
             // A broken pipe is a host that is gone: end like at the end of input.
         }
+        stopping = true;
         if (timeoutSeconds > 0) {
             Thread watchdog = new Thread(this::haltAfterTimeout, "vkr-stop-timeout");
             watchdog.setDaemon(true); // daemon threads keep running while the hooks run
             watchdog.start();
         }
         System.exit(0);
+    }
+
+    /**
+     * For the main thread once the stop began: it waits for the exit (or the halt) to end the
+     * process, instead of handing an exception to the launcher, which would end the process
+     * at once with 1 while the shutdown hooks run.
+     */
+    static void awaitExit() {
+        while (true) {
+            try {
+                Thread.sleep(Long.MAX_VALUE);
+            } catch (InterruptedException e) {
+                // only the end of the process ends this
+            }
+        }
     }
 
     private void haltAfterTimeout() {

@@ -64,11 +64,22 @@ public final class WinLauncher {
         } catch (RuntimeException e) {
             denied = e; // the invocation may still be allowed (public, exported): try it
         }
+        if (ServiceStopWatcher.stopping) {
+            // Stopped before the application started: it is not started during the shutdown.
+            ServiceStopWatcher.awaitExit();
+        }
         try {
             main.invoke(null, (Object) applicationArguments);
         } catch (InvocationTargetException e) {
             Throwable own = e.getCause();
-            throw own != null ? own : e;
+            Throwable thrown = own != null ? own : e;
+            if (ServiceStopWatcher.stopping) {
+                // Ended by the stop: said in the error log, and the stop goes on to its clean end.
+                System.err.println(PREFIX + "main ended with an exception during the stop:");
+                thrown.printStackTrace();
+                ServiceStopWatcher.awaitExit();
+            }
+            throw thrown;
         } catch (IllegalAccessException e) {
             Class<?> type = main.getDeclaringClass();
             String name = type.getName();

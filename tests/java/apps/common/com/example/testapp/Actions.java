@@ -2,6 +2,7 @@ package com.example.testapp;
 
 import java.io.IOException;
 import java.io.InputStream;
+import java.util.concurrent.CountDownLatch;
 
 /**
  * What the test applications do, chosen by their arguments. Every argument is first echoed
@@ -58,6 +59,22 @@ public final class Actions {
                         sleep(millis);
                         System.out.println("thread done");
                     }).start();
+                    break;
+                case "@serve": {
+                    // A service's main as it is often written: it runs until a shutdown hook
+                    // ends it, and then ends itself with an exception.
+                    CountDownLatch stop = new CountDownLatch(1);
+                    Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+                        stop.countDown();
+                        sleep(1000);
+                        System.out.println("state saved");
+                    }));
+                    System.err.println("serving");
+                    stop.await();
+                    throw new IllegalStateException("serving ended: " + value);
+                }
+                case "@close-out":
+                    System.out.close();
                     break;
                 case "@exit":
                     System.exit(Integer.parseInt(value));
