@@ -150,7 +150,7 @@ def main():
     for name, text, launcher in generated_launchers(vkrgen):
         write("fuzz_block", name + ".exe", launcher)
         write("fuzz_block", name + ".block", launcher[0x500:])
-        write("fuzz_inspect", name + ".exe", launcher)
+        write("fuzz_readback", name + ".exe", launcher)
         write("fuzz_toml", name + ".toml", text)
     for name, data in VM_OPTIONS.items():
         write("fuzz_vm_options", name, data)
