@@ -1,5 +1,7 @@
 #include "JavaVMCalls.h"
 
+#include "core/Text.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -16,12 +18,6 @@ constexpr const char* kSplashSignature =
 // reports as main's failure.
 void forgetFailedLookup(JNIEnv* env) {
     if (env->ExceptionCheck()) env->ExceptionClear();
-}
-
-std::wstring widenLatin1(const std::string& text) {
-    std::wstring wide;
-    for (char c : text) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    return wide;
 }
 
 jstring newJavaString(JNIEnv* env, std::wstring_view text) {
@@ -86,8 +82,8 @@ void configureAwtSplash(JNIEnv* env, const SplashSettings& s, const JniLog& log)
     }
     // The texts are stored as ISO-8859-1: widened, each byte is its character. (As modified
     // UTF-8 a byte above 0x7F began a sequence that swallowed the next characters.)
-    jstring texts[] = {newJavaString(env, widenLatin1(s.statusText)), newJavaString(env, widenLatin1(s.statusColor)),
-                       newJavaString(env, widenLatin1(s.versionText)), newJavaString(env, widenLatin1(s.versionColor))};
+    jstring texts[] = {newJavaString(env, widenBytes(s.statusText)), newJavaString(env, widenBytes(s.statusColor)),
+                       newJavaString(env, widenBytes(s.versionText)), newJavaString(env, widenBytes(s.versionColor))};
     if (std::all_of(std::begin(texts), std::end(texts), [](jstring text) { return text != nullptr; })) {
         env->CallStaticVoidMethod(launcher, method, JNI_TRUE, s.flag ? JNI_TRUE : JNI_FALSE, texts[0],
                                   static_cast<jint>(s.statusX), static_cast<jint>(s.statusY), texts[1],
