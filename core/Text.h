@@ -68,6 +68,9 @@ inline std::vector<std::wstring> splitList(std::wstring_view text, wchar_t separ
     return splitList<wchar_t>(text, separator);
 }
 
+// One code point (at most U+10FFFF) appended as UTF-8.
+void appendUtf8(std::string& out, char32_t c);
+
 // 8-bit text to UTF-16 byte by byte: each byte becomes the code unit of the same value
 // (configured texts are ISO-8859-1 where they are needed as UTF-16).
 std::wstring widenBytes(std::string_view text);

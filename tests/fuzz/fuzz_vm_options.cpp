@@ -17,28 +17,10 @@ namespace {
 
 constexpr std::wstring_view kIncludeKeyword = L"-include-options";
 
-void appendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // Code units as code points: on this host wchar_t holds a whole one.
 std::string encodeUtf8(std::wstring_view text) {
     std::string out;
-    for (wchar_t c : text) appendUtf8(out, static_cast<std::uint32_t>(c));
+    for (wchar_t c : text) appendUtf8(out, static_cast<char32_t>(c));
     return out;
 }
 
